@@ -1,0 +1,77 @@
+#include "engine/run_control.h"
+
+#include <exception>
+
+#include "engine/extension_rule.h"
+
+namespace palvimo {
+
+namespace {
+
+constexpr Input Lock_Order[] = {Input::Delay_Text, Input::Ext_Text,     Input::Result_File,
+                                Input::Result_Dir, Input::Result_Drive, Input::Recurse_Check};
+constexpr Input Unlock_Order[] = {Input::Delay_Text,  Input::Ext_Text,   Input::Recurse_Check,
+                                  Input::Result_File, Input::Result_Dir, Input::Result_Drive};
+
+}  // namespace
+
+Run_Control::Run_Control(Run_State& state, Window_Ops& window, const Check_Services& services)
+    : state_(state), window_(window), services_(services), walk_(state, window, services) {}
+
+void Run_Control::Start_Click() {
+  const std::string root = window_.Read_Root_Path();
+  state_.File_Count = 0;
+  if (state_.Is_Running) {
+    state_.Stop_Requested = true;
+  } else {
+    // A click that cannot start a safe run starts nothing and says why; the
+    // window keeps the look it has.
+    if (const auto problem = Extension_Problem(window_.Read_Extension())) {
+      window_.Set_Status(*problem);
+      return;
+    }
+    Lock_Inputs();
+    while (!state_.Stop_Requested) {
+      window_.Set_Button_Caption("S&top");
+      state_.Is_Running = true;
+      services_.Random.Reseed();
+      if (!Run_Pass(root)) break;
+    }
+    state_.Stop_Requested = false;
+  }
+  window_.Set_Button_Caption("&Start");
+  Unlock_Inputs();
+  state_.Is_Running = false;
+}
+
+void Run_Control::Recurse_Click(Check_Box_State check) {
+  state_.Recurse_On = check != Check_Box_State::Unchecked;
+}
+
+// One pass of the walk; false when the run must end because its root folder
+// cannot be opened or listed. A later failure that no folder guard caught
+// ends only this pass.
+bool Run_Control::Run_Pass(const std::string& root) {
+  const auto event_runs_before = walk_.Event_Runs();
+  try {
+    walk_.Walk_Root(root);
+  } catch (const Root_Unreachable& error) {
+    window_.Set_Status("Cannot open the folder: " + error.Path() + " (" + error.Reason() + ")");
+    return false;
+  } catch (const std::exception&) {
+  }
+  // A pass that picked nothing ran no window events; run them here, so that a
+  // stop request is always seen.
+  if (walk_.Event_Runs() == event_runs_before) services_.Events.Run_Pending_Events();
+  return true;
+}
+
+void Run_Control::Lock_Inputs() {
+  for (const Input input : Lock_Order) window_.Set_Locked(input, true);
+}
+
+void Run_Control::Unlock_Inputs() {
+  for (const Input input : Unlock_Order) window_.Set_Locked(input, false);
+}
+
+}  // namespace palvimo

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/check_services.h"
+#include "engine/run_state.h"
+#include "engine/window_ops.h"
+#include "platform/check_error.h"
+
+namespace palvimo {
+
+// A random number strictly below this picks a file or a subfolder.
+inline constexpr float Pick_Threshold = 0.1f;
+
+// Raised out of a pass when its root folder cannot be opened or listed.
+class Root_Unreachable : public Check_Error {
+ public:
+  explicit Root_Unreachable(const Check_Error& cause) : Check_Error(cause) {}
+};
+
+// The random walk of one pass over a folder tree, probing picked files.
+class Folder_Walk {
+ public:
+  Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services);
+
+  // Walks the root folder of a pass. Throws Root_Unreachable when the root
+  // cannot be opened or listed, and Check_Error for a later failure that no
+  // folder guard caught; Program_End passes through.
+  void Walk_Root(const std::string& root);
+
+  // How many times the walk has run pending window events so far.
+  std::uint64_t Event_Runs() const { return event_runs_; }
+
+ private:
+  struct Listing;
+
+  Listing Open_Listing(const std::string& path);
+  void Walk_Folder(const std::string& path);
+  void Walk_Listing(Listing& listing);
+  void Probe_File(const std::string& file);
+  void Run_Pending_Events();
+
+  Run_State& state_;
+  Window_Ops& window_;
+  Check_Services services_;
+  std::uint64_t event_runs_ = 0;
+};
+
+}  // namespace palvimo

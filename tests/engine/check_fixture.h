@@ -1,0 +1,64 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/check_services.h"
+#include "engine/run_control.h"
+#include "engine/run_state.h"
+#include "engine/walk_folder.h"
+#include "engine/window_ops.h"
+#include "support/engine_fakes.h"
+#include "support/temp_tree.h"
+
+namespace palvimo::testing {
+
+// A check on a real temporary tree, with the real file system and copier and
+// scripted window, events, random numbers and pause.
+class Check_Fixture : public ::testing::Test {
+ protected:
+  Temp_Tree tree;
+  Call_Log log;
+  Recording_Window window{log};
+  Scripted_Pump pump{log};
+  Scripted_Random random{log};
+  Recording_Pauser pauser{log};
+  std::unique_ptr<File_System> real_files = Make_Local_File_System();
+  Faulty_File_System files{*real_files};
+  std::unique_ptr<Probe_Copier> copier = Make_Probe_Copier(pump);
+  Run_State state;
+  Check_Services services{files, *copier, pauser, random, pump};
+
+  // The folder's files or subfolders in the order the walk meets them.
+  std::vector<std::string> Listed_Files(const std::string& folder) {
+    return Drain(real_files->Open_Folder(folder)->Files());
+  }
+  std::vector<std::string> Listed_Subfolders(const std::string& folder) {
+    return Drain(real_files->Open_Folder(folder)->Subfolders());
+  }
+
+  // Probe copies still lying anywhere in the tree.
+  std::vector<std::string> Copies_Left() const {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root())) {
+      if (entry.path().extension() == ".PVF") left.push_back(entry.path().string());
+    }
+    return left;
+  }
+
+  // How many log lines equal `line`.
+  long Count_In_Log(const std::string& line) const { return std::count(log.begin(), log.end(), line); }
+
+ private:
+  static std::vector<std::string> Drain(std::unique_ptr<Entry_Cursor> cursor) {
+    std::vector<std::string> paths;
+    while (auto path = cursor->Next()) paths.push_back(*path);
+    return paths;
+  }
+};
+
+}  // namespace palvimo::testing

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+#include "check_fixture.h"
+
+namespace palvimo::testing {
+namespace {
+
+class Walk_Folder_Test : public Check_Fixture {
+ protected:
+  Folder_Walk walk{state, window, services};
+};
+
+TEST_F(Walk_Folder_Test, EmptyFolderReturnsAtOnceWithoutDrawsOrEvents) {
+  walk.Walk_Root(tree.Make_Dir("empty"));
+  EXPECT_EQ(random.Draws, 0);
+  EXPECT_EQ(pump.Runs(), 0);
+  EXPECT_TRUE(log.empty());
+}
+
+// One draw per file and per subfolder reached, in listing order; events run
+// around each probe and before each subfolder's draw, never for a file that
+// is not picked.
+TEST_F(Walk_Folder_Test, DrawsOncePerFileAndSubfolderReached) {
+  for (const char* name : {"a", "b", "c"}) tree.Write_File(std::string("root/") + name, name);
+  tree.Write_File("root/one/x");
+  tree.Write_File("root/two/y");
+  const std::string root = tree.Path("root");
+  const auto listed = Listed_Files(root);
+  const auto subfolders = Listed_Subfolders(root);
+  ASSERT_EQ(listed.size(), 3u);
+  ASSERT_EQ(subfolders.size(), 2u);
+
+  // Second file picked; first subfolder picked (its file not); second not.
+  random.Script = {0.5f, 0.05f, 0.7f, 0.0f, 0.9f, 0.5f};
+  walk.Walk_Root(root);
+
+  EXPECT_EQ(random.Draws, 6);
+  const Call_Log expected = {"folder " + root, "status " + listed[1], "events", "pause 0", "count 1", "events",
+                             "events", "events"};
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(state.File_Count, 1);
+  EXPECT_TRUE(Copies_Left().empty());
+}
+
+TEST_F(Walk_Folder_Test, WithoutRecursionSubfoldersGetNoDrawsAndNoEvents) {
+  tree.Write_File("root/a");
+  tree.Write_File("root/sub/b");
+  state.Recurse_On = false;
+  random.Script = {0.0f, 0.0f};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(random.Draws, 1);
+  EXPECT_EQ(pump.Runs(), 2);
+  EXPECT_EQ(state.File_Count, 1);
+}
+
+struct Threshold_Case {
+  float draw;
+  bool picked;
+};
+
+class Pick_Threshold_Test : public Walk_Folder_Test, public ::testing::WithParamInterface<Threshold_Case> {};
+
+TEST_P(Pick_Threshold_Test, PicksOnlyStrictlyBelowTheThreshold) {
+  tree.Write_File("root/a");
+  random.Script = {GetParam().draw};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(state.File_Count, GetParam().picked ? 1 : 0) << "draw " << GetParam().draw;
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundary, Pick_Threshold_Test,
+                         ::testing::Values(Threshold_Case{0.0f, true},
+                                           Threshold_Case{std::nextafter(0.1f, 0.0f), true},
+                                           Threshold_Case{0.1f, false},
+                                           Threshold_Case{std::nextafter(0.1f, 1.0f), false},
+                                           Threshold_Case{std::nextafter(1.0f, 0.0f), false}));
+
+TEST_F(Walk_Folder_Test, ProbeCopiesPausesDeletesAndCountsLeavingTheFileAsItWas) {
+  const std::string file = tree.Write_File("root/report.doc", "contents");
+  window.Delay = " 2.5 ";
+  random.Script = {0.0f};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(Count_In_Log("pause 2"), 1);
+  EXPECT_EQ(window.Count, "1");
+  EXPECT_EQ(window.Status, file);
+  EXPECT_EQ(Temp_Tree::Read_File(file), "contents");
+  EXPECT_FALSE(std::filesystem::exists(file + ".PVF"));
+}
+
+// A probe never destroys a file it did not make: with the user's own file at
+// the copy path, neither the copy nor the delete happens, but the pause and
+// the count do.
+TEST_F(Walk_Folder_Test, UsersFileAtTheCopyPathIsLeftAlone) {
+  tree.Write_File("root/a.doc", "original");
+  const std::string users = tree.Write_File("root/a.doc.bak", "the user's backup");
+  window.Extension = ".bak";
+  for (const auto& file : Listed_Files(tree.Path("root"))) random.Script.push_back(file == users ? 0.5f : 0.0f);
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(Temp_Tree::Read_File(users), "the user's backup");
+  EXPECT_EQ(Count_In_Log("pause 0"), 1);
+  EXPECT_EQ(window.Count, "1");
+}
+
+TEST_F(Walk_Folder_Test, UnsafeExtensionAtProbeTimeCopiesNothing) {
+  const std::string file = tree.Write_File("root/a", "kept");
+  tree.Make_Dir("root/ab");
+  for (const std::string& extension : {std::string(), std::string("b/c"), std::string("\0x", 2)}) {
+    window.Extension = extension;
+    random.Script = {0.0f, 0.5f};
+    walk.Walk_Root(tree.Path("root"));
+  }
+  EXPECT_EQ(Temp_Tree::Read_File(file), "kept");
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("root/ab/c")));
+  EXPECT_EQ(state.File_Count, 3);
+}
+
+// A file that cannot be read when its turn comes is still shown and counted,
+// and leaves no copy.
+TEST_F(Walk_Folder_Test, VanishedFileIsShownAndCountedAndLeavesNoCopy) {
+  const std::string file = tree.Write_File("root/gone");
+  random.Script = {0.0f};
+  pump.At(1, [&] { std::filesystem::remove(file); });
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(window.Status, file);
+  EXPECT_EQ(window.Count, "1");
+  EXPECT_TRUE(Copies_Left().empty());
+}
+
+TEST_F(Walk_Folder_Test, CountStaysAtItsLargestValue) {
+  tree.Write_File("root/a");
+  tree.Write_File("root/b");
+  state.File_Count = std::numeric_limits<std::int32_t>::max() - 1;
+  random.Script = {0.0f, 0.0f};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(state.File_Count, std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(window.Count, "2147483647");
+  EXPECT_EQ(Count_In_Log("count 2147483647"), 2);
+}
+
+// A stop request handled in the event run before a probe lets that probe
+// complete, then nothing more is drawn.
+TEST_F(Walk_Folder_Test, StopBeforeAProbeLetsItCompleteAndDrawsNoMore) {
+  tree.Write_File("root/a");
+  tree.Write_File("root/b");
+  tree.Write_File("root/sub/c");
+  random.Script = {0.0f, 0.0f, 0.0f};
+  pump.At(1, [&] { state.Stop_Requested = true; });
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(random.Draws, 1);
+  EXPECT_EQ(state.File_Count, 1);
+  EXPECT_EQ(pump.Runs(), 2);
+}
+
+// A stop handled in a subfolder's event run lets that draw happen; the picked
+// subfolder is opened and returns at once.
+TEST_F(Walk_Folder_Test, StopAtASubfolderLetsItsDrawHappenAndNothingAfter) {
+  tree.Write_File("root/sub/a");
+  random.Script = {0.0f, 0.0f};
+  pump.At(1, [&] { state.Stop_Requested = true; });
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(random.Draws, 1);
+  EXPECT_EQ(state.File_Count, 0);
+}
+
+TEST_F(Walk_Folder_Test, RootThatCannotBeOpenedIsReported) {
+  EXPECT_THROW(walk.Walk_Root(tree.Path("missing")), Root_Unreachable);
+  files.Unopenable.insert(tree.Make_Dir("locked"));
+  EXPECT_THROW(walk.Walk_Root(tree.Path("locked")), Root_Unreachable);
+}
+
+// Before a call's first probe its folder guard abandons the rest of the
+// folder; the parent goes on with its next subfolder.
+TEST_F(Walk_Folder_Test, GuardAbandonsTheRestOfAFolderBeforeItsFirstProbe) {
+  for (const char* file : {"one/a", "one/b", "two/c", "two/d"}) tree.Write_File(std::string("root/") + file);
+  const std::string root = tree.Path("root");
+  const auto subfolders = Listed_Subfolders(root);
+  window.Failing_Folders.insert(subfolders[0]);
+  random.Script = std::deque<float>(10, 0.0f);
+  walk.Walk_Root(root);
+  // The first subfolder failed at its first pick, so its second file was
+  // never drawn for; the second subfolder was entered and both its files
+  // probed.
+  EXPECT_EQ(random.Draws, 5);
+  EXPECT_EQ(state.File_Count, 2);
+  EXPECT_EQ(window.Shown_Folder, subfolders[1]);
+}
+
+// The guard still holds in the event run just before the first probe: a
+// failure there abandons the folder without probing.
+TEST_F(Walk_Folder_Test, GuardHoldsUntilTheProbeBegins) {
+  tree.Write_File("root/a");
+  random.Script = {0.0f};
+  pump.At(1, [] { throw Check_Error("handler", "failed"); });
+  EXPECT_NO_THROW(walk.Walk_Root(tree.Path("root")));
+  EXPECT_EQ(state.File_Count, 0);
+}
+
+// After a call has probed, an error goes up to the nearest enclosing call
+// that has not probed, which abandons the rest of its folder.
+TEST_F(Walk_Folder_Test, ErrorAfterAProbeGoesUpToTheNearestCallThatHasNotProbed) {
+  for (const char* file : {"mid/s1/a", "mid/s1/b", "mid/s2/c", "other/d"}) tree.Write_File(std::string("root/") + file);
+  const auto inner = Listed_Subfolders(tree.Path("root/mid"));
+  files.Files_Fail_After[inner[0]] = 1;
+  random.Script = std::deque<float>(20, 0.0f);
+  walk.Walk_Root(tree.Path("root"));
+  // The first inner folder probed one file, then its listing failed; "mid"
+  // had probed nothing, so it gave up its second inner folder, and the root
+  // still went on to "other".
+  EXPECT_EQ(Count_In_Log("folder " + inner[0]), 1);
+  EXPECT_EQ(Count_In_Log("folder " + inner[1]), 0);
+  EXPECT_EQ(Count_In_Log("folder " + tree.Path("root/other")), 1);
+  EXPECT_EQ(state.File_Count, 2);
+}
+
+TEST_F(Walk_Folder_Test, ErrorReachesTheCallerWhenEveryCallHasProbed) {
+  tree.Write_File("root/f");
+  tree.Write_File("root/sub/a");
+  tree.Write_File("root/sub/b");
+  files.Files_Fail_After[tree.Path("root/sub")] = 1;
+  random.Script = std::deque<float>(10, 0.0f);
+  try {
+    walk.Walk_Root(tree.Path("root"));
+    ADD_FAILURE() << "the failure should have left the walk";
+  } catch (const Root_Unreachable&) {
+    ADD_FAILURE() << "the root itself was open";
+  } catch (const Check_Error& error) {
+    EXPECT_EQ(error.Path(), tree.Path("root/sub"));
+  }
+  EXPECT_EQ(state.File_Count, 2);
+  EXPECT_TRUE(Copies_Left().empty());
+}
+
+// A subfolder that vanishes after it was listed ends the walk of its parent
+// when the parent has probed nothing.
+TEST_F(Walk_Folder_Test, VanishedSubfolderEndsAParentThatHasNotProbed) {
+  tree.Make_Dir("root/one");
+  tree.Make_Dir("root/two");
+  const auto subfolders = Listed_Subfolders(tree.Path("root"));
+  pump.At(1, [&] { std::filesystem::remove(subfolders[0]); });
+  random.Script = {0.0f, 0.0f};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(random.Draws, 1);
+  EXPECT_EQ(pump.Runs(), 1);
+}
+
+// Ending the program in the event run before a probe: no probe begins, the
+// walk unwinds through every guard, and no copy is left.
+TEST_F(Walk_Folder_Test, EndingTheProgramUnwindsBeforeTheProbe) {
+  tree.Write_File("root/sub/a");
+  random.Script = {0.0f, 0.0f};
+  pump.At(2, [&] { pump.End_Program(); });
+  EXPECT_THROW(walk.Walk_Root(tree.Path("root")), Program_End);
+  EXPECT_EQ(Count_In_Log("pause 0"), 0);
+  EXPECT_EQ(state.File_Count, 0);
+  EXPECT_TRUE(Copies_Left().empty());
+}
+
+}  // namespace
+}  // namespace palvimo::testing
