@@ -1,0 +1,12 @@
+#include "platform/check_error.h"
+
+#include <system_error>
+
+namespace palvimo {
+
+Check_Error Error_From_Errno(const std::string& path, int error_number) {
+  // The system category's message is the thread-safe form of strerror.
+  return Check_Error(path, std::system_category().message(error_number));
+}
+
+}  // namespace palvimo

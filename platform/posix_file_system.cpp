@@ -1,0 +1,242 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/check_error.h"
+#include "platform/file_system.h"
+#include "platform/unique_fd.h"
+
+#ifdef __linux__
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#endif
+
+namespace palvimo {
+namespace {
+
+#ifdef __linux__
+// Types, as statfs reports them, of the file systems through which the kernel
+// shows itself (processes, devices, control groups, tracing, firmware
+// variables...). Their "files" are no data on a drive; some of them act when
+// read, and a check has nothing to exercise there.
+constexpr std::array<std::uint32_t, 23> Pseudo_File_System_Types = {
+    0x00009fa0,  // proc
+    0x62656572,  // sysfs
+    0x00001cd1,  // devpts
+    0x0027e0eb,  // cgroup
+    0x63677270,  // cgroup2
+    0x64626720,  // debugfs
+    0x74726163,  // tracefs
+    0x73636673,  // securityfs
+    0x6165676c,  // pstore
+    0xcafe4a11,  // bpf
+    0x62656570,  // configfs
+    0x65735543,  // fusectl
+    0x19800202,  // mqueue
+    0x958458f6,  // hugetlbfs
+    0x42494e4d,  // binfmt_misc
+    0xde5e81e4,  // efivarfs
+    0xf97cff8c,  // selinuxfs
+    0x43415d53,  // smackfs
+    0x00000187,  // autofs
+    0x67596969,  // rpc_pipefs
+    0x6e736673,  // nsfs
+    0x07655821,  // resctrl
+    0x6c6f6f70,  // binderfs
+};
+constexpr std::uint32_t Tmpfs_Type = 0x01021994;
+
+// devtmpfs reports the type of tmpfs, which is ordinary storage for a check;
+// only the mount table tells the two apart, by the device number.
+bool Is_Devtmpfs(dev_t device) {
+  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+  std::ifstream mounts("/proc/self/mountinfo");
+  for (std::string line; std::getline(mounts, line);) {
+    // "id parent major:minor root mount-point options... - type source ..."
+    std::istringstream fields(line);
+    std::string id, parent, numbers;
+    fields >> id >> parent >> numbers;
+    const auto separator = line.find(" - ");
+    if (numbers == wanted && separator != std::string::npos) {
+      return line.compare(separator + 3, 9, "devtmpfs ") == 0;
+    }
+  }
+  return false;
+}
+
+bool Is_Pseudo_File_System(int fd, dev_t device, const std::string& path) {
+  struct statfs info {};
+  if (fstatfs(fd, &info) != 0) throw Error_From_Errno(path, errno);
+  const auto type = static_cast<std::uint32_t>(info.f_type);
+  if (type == Tmpfs_Type) return Is_Devtmpfs(device);
+  return std::find(Pseudo_File_System_Types.begin(), Pseudo_File_System_Types.end(), type) !=
+         Pseudo_File_System_Types.end();
+}
+#endif
+
+std::string Without_Trailing_Separators(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string Join(const std::string& folder, const char* name) {
+  return folder == "/" ? folder + name : folder + "/" + name;
+}
+
+bool Is_Dot_Or_Dot_Dot(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// A folder's entries read lazily through a stream of its own, so that each
+// collection of a folder starts from the first entry and holds only what the
+// system buffers.
+class Directory_Stream {
+ public:
+  Directory_Stream(int folder_fd, const std::string& path) : path_(path) {
+    Unique_Fd fd(openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid()) throw Error_From_Errno(path_, errno);
+    stream_ = fdopendir(fd.Get());
+    if (stream_ == nullptr) throw Error_From_Errno(path_, errno);
+    fd.Release();
+  }
+  Directory_Stream(const Directory_Stream&) = delete;
+  Directory_Stream& operator=(const Directory_Stream&) = delete;
+  ~Directory_Stream() { closedir(stream_); }
+
+  const std::string& Path() const { return path_; }
+  int Fd() const { return dirfd(stream_); }
+
+  // The next entry other than "." and "..", or null at the end.
+  const dirent* Next() {
+    for (;;) {
+      errno = 0;
+      const dirent* entry = readdir(stream_);
+      if (entry == nullptr) {
+        if (errno != 0) throw Error_From_Errno(path_, errno);
+        return nullptr;
+      }
+      if (!Is_Dot_Or_Dot_Dot(entry->d_name)) return entry;
+    }
+  }
+
+ private:
+  std::string path_;
+  DIR* stream_ = nullptr;
+};
+
+enum class Listing { Files, Subfolders };
+
+class Posix_Entry_Cursor final : public Entry_Cursor {
+ public:
+  Posix_Entry_Cursor(int folder_fd, const std::string& folder_path, dev_t device, Listing listing)
+      : stream_(folder_fd, folder_path), device_(device), listing_(listing) {}
+
+  std::optional<std::string> Next() override {
+    while (const dirent* entry = stream_.Next()) {
+      if (listing_ == Listing::Files ? Is_File(*entry) : Is_Subfolder(*entry)) {
+        return Join(stream_.Path(), entry->d_name);
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  // The entry type from the listing spares a regular file any stat; links,
+  // and entries of file systems that give no type, are looked up.
+  bool Is_File(const dirent& entry) const {
+    switch (entry.d_type) {
+      case DT_REG:
+        return true;
+      case DT_LNK:
+      case DT_UNKNOWN: {
+        const auto target = Stat_Entry(entry.d_name, true);
+        return target && S_ISREG(target->st_mode);
+      }
+      default:
+        return false;
+    }
+  }
+
+  // Not following links keeps links to folders out; the device number keeps
+  // out mount points, which show the device of the file system mounted there.
+  bool Is_Subfolder(const dirent& entry) const {
+    if (entry.d_type != DT_DIR && entry.d_type != DT_UNKNOWN) return false;
+    const auto status = Stat_Entry(entry.d_name, false);
+    return status && S_ISDIR(status->st_mode) && status->st_dev == device_;
+  }
+
+  // The entry's status, or that of what it links to with `follow_link`.
+  // Nothing when there is nothing to list: the entry vanished since it was
+  // read, or the link dangles, loops or leads somewhere out of reach.
+  std::optional<struct stat> Stat_Entry(const char* name, bool follow_link) const {
+    struct stat status {};
+    if (fstatat(stream_.Fd(), name, &status, follow_link ? 0 : AT_SYMLINK_NOFOLLOW) == 0) {
+      return status;
+    }
+    const bool unresolvable =
+        errno == ELOOP || errno == ENOTDIR || errno == EACCES || errno == ENAMETOOLONG;
+    if (errno == ENOENT || (follow_link && unresolvable)) return std::nullopt;
+    throw Error_From_Errno(Join(stream_.Path(), name), errno);
+  }
+
+  Directory_Stream stream_;
+  dev_t device_;
+  Listing listing_;
+};
+
+class Posix_Folder final : public Folder {
+ public:
+  Posix_Folder(Unique_Fd fd, std::string path, dev_t device)
+      : fd_(std::move(fd)), path_(std::move(path)), device_(device) {}
+
+  const std::string& Path() const override { return path_; }
+
+  std::unique_ptr<Entry_Cursor> Subfolders() override {
+    return std::make_unique<Posix_Entry_Cursor>(fd_.Get(), path_, device_, Listing::Subfolders);
+  }
+
+  std::unique_ptr<Entry_Cursor> Files() override {
+    return std::make_unique<Posix_Entry_Cursor>(fd_.Get(), path_, device_, Listing::Files);
+  }
+
+ private:
+  Unique_Fd fd_;
+  std::string path_;
+  dev_t device_;
+};
+
+class Posix_File_System final : public File_System {
+ public:
+  std::unique_ptr<Folder> Open_Folder(const std::string& path) override {
+    std::string folder_path = Without_Trailing_Separators(path);
+    Unique_Fd fd(open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.Valid()) throw Error_From_Errno(folder_path, errno);
+    struct stat status {};
+    if (fstat(fd.Get(), &status) != 0) throw Error_From_Errno(folder_path, errno);
+#ifdef __linux__
+    if (Is_Pseudo_File_System(fd.Get(), status.st_dev, folder_path)) {
+      throw Check_Error(folder_path, "a pseudo file system, not storage");
+    }
+#endif
+    return std::make_unique<Posix_Folder>(std::move(fd), std::move(folder_path), status.st_dev);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<File_System> Make_Local_File_System() {
+  return std::make_unique<Posix_File_System>();
+}
+
+}  // namespace palvimo
