@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs Palvimo's benchmarks against the build in BUILD_DIR, on data made (once,
+# then reused) under BUILD_DIR/bench-data, and ends with "name: value" lines.
+# Figures are printed, never judged: the exit status says only whether every
+# part ran. Usage: run_bench.sh BUILD_DIR
+set -euo pipefail
+
+build=${1:?usage: run_bench.sh BUILD_DIR}
+data="$build/bench-data"
+engine_bench="$build/bench/engine/engine_bench"
+navigator_bench="$build/bench/navigator/navigator_bench"
+mkdir -p "$data"
+
+cat <<HEADER
+Palvimo benchmark, data under $data
+  copy_vs_cp          probe copy (copy, fdatasync, delete) / cp --reflink=never + sync + rm,
+                      medians over 8 files of 64 MiB, source page cache dropped before each
+  device_read_ratio   bytes read from the drive during the probe copies / bytes probed
+  device_write_ratio  bytes written to the drive (write_bytes - cancelled_write_bytes) / bytes probed
+  walk_vs_find        time per entry of one pass over 200,000 empty files (probe stubbed)
+                      / find DIR -xdev -maxdepth 1 -type f, warm cache, medians of 5 runs
+  walk_peak_rss_mb    peak resident memory (VmHWM, MiB) of a process that did only that pass
+  navigator_100k_ms   the navigator's own benchmark, when it is built
+HEADER
+
+start=$SECONDS
+echo "copy: 8 files of 64 MiB, probe copy against cp" >&2
+copy=$("$engine_bench" copy "$data")
+echo "walk: 200,000 empty files, one pass against find" >&2
+walk=$("$engine_bench" walk "$data")
+walk_rss=$("$engine_bench" walk-rss "$data")
+results=("$copy" "$walk" "$walk_rss")
+if [[ -x $navigator_bench ]]; then
+  echo "navigator" >&2
+  navigator=$("$navigator_bench" "$data")
+  navigator_line=$(grep '^navigator_100k_ms:' <<<"$navigator") ||
+    { echo "navigator_bench printed no navigator_100k_ms line" >&2; exit 1; }
+  results+=("$navigator_line")
+fi
+
+echo "bench took $((SECONDS - start)) s" >&2
+printf '%s\n' "${results[@]}"
