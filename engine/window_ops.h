@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/interface.h"
+
 namespace palvimo {
 
 // The inputs that shape a run and are locked while it goes on.
@@ -9,13 +11,8 @@ enum class Input { Delay_Text, Ext_Text, Result_File, Result_Dir, Result_Drive, 
 
 // Everything the check does to the window, each operation on one control.
 // The main window carries them out; the check never touches a widget.
-class Window_Ops {
+class Window_Ops : public Interface {
  public:
-  Window_Ops() = default;
-  Window_Ops(const Window_Ops&) = delete;
-  Window_Ops& operator=(const Window_Ops&) = delete;
-  virtual ~Window_Ops() = default;
-
   // Result_Dir's current path.
   virtual std::string Read_Root_Path() = 0;
   // Sets Result_Dir's path; when it changes, the file list follows at once.

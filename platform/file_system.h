@@ -4,30 +4,22 @@
 #include <optional>
 #include <string>
 
+#include "platform/interface.h"
+
 namespace palvimo {
 
 // One collection of a folder, read lazily from first to last: memory does not
 // grow with the size of the folder.
-class Entry_Cursor {
+class Entry_Cursor : public Interface {
  public:
-  Entry_Cursor() = default;
-  Entry_Cursor(const Entry_Cursor&) = delete;
-  Entry_Cursor& operator=(const Entry_Cursor&) = delete;
-  virtual ~Entry_Cursor() = default;
-
   // The full path of the next entry, or nothing at the end. Throws Check_Error
   // when the enumeration fails midway.
   virtual std::optional<std::string> Next() = 0;
 };
 
 // An open folder; it holds what it opened until it is destroyed.
-class Folder {
+class Folder : public Interface {
  public:
-  Folder() = default;
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  virtual ~Folder() = default;
-
   // The folder's full path, with no trailing separator except for the root.
   virtual const std::string& Path() const = 0;
   // Real folders on the folder's own file system: links to folders and mount
@@ -38,13 +30,8 @@ class Folder {
   virtual std::unique_ptr<Entry_Cursor> Files() = 0;
 };
 
-class File_System {
+class File_System : public Interface {
  public:
-  File_System() = default;
-  File_System(const File_System&) = delete;
-  File_System& operator=(const File_System&) = delete;
-  virtual ~File_System() = default;
-
   // Opens the folder at a full path. Throws Check_Error when it does not
   // exist, cannot be reached, or lies on a pseudo file system such as proc.
   virtual std::unique_ptr<Folder> Open_Folder(const std::string& path) = 0;

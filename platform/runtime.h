@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/interface.h"
+
 namespace palvimo {
 
 // Thrown out of Event_Pump::Run_Pending_Events once a handler has ended the
@@ -13,13 +15,8 @@ namespace palvimo {
 struct Program_End {};
 
 // The window's event loop as the check sees it.
-class Event_Pump {
+class Event_Pump : public Interface {
  public:
-  Event_Pump() = default;
-  Event_Pump(const Event_Pump&) = delete;
-  Event_Pump& operator=(const Event_Pump&) = delete;
-  virtual ~Event_Pump() = default;
-
   // Handles every window event already waiting; its handlers run nested in
   // this call. Throws Program_End when the program has been ended.
   virtual void Run_Pending_Events() = 0;
@@ -40,13 +37,8 @@ struct Probe_Copy {
   std::uint64_t Inode = 0;
 };
 
-class Probe_Copier {
+class Probe_Copier : public Interface {
  public:
-  Probe_Copier() = default;
-  Probe_Copier(const Probe_Copier&) = delete;
-  Probe_Copier& operator=(const Probe_Copier&) = delete;
-  virtual ~Probe_Copier() = default;
-
   // Copies source, byte for byte through the drive, to a new file at
   // copy_path that only the owner may read and write, marked as this
   // program's. A marked leftover at copy_path is replaced; any other file
@@ -61,24 +53,14 @@ class Probe_Copier {
   virtual void Delete_Copy(const Probe_Copy& made) = 0;
 };
 
-class Pauser {
+class Pauser : public Interface {
  public:
-  Pauser() = default;
-  Pauser(const Pauser&) = delete;
-  Pauser& operator=(const Pauser&) = delete;
-  virtual ~Pauser() = default;
-
   // Waits that many milliseconds; no handler of the program runs meanwhile.
   virtual void Pause(std::uint32_t milliseconds) = 0;
 };
 
-class Random_Source {
+class Random_Source : public Interface {
  public:
-  Random_Source() = default;
-  Random_Source(const Random_Source&) = delete;
-  Random_Source& operator=(const Random_Source&) = delete;
-  virtual ~Random_Source() = default;
-
   // The next number of the sequence, uniform in [0, 1); never 1.
   virtual float Next() = 0;
   // Starts a fresh sequence seeded from the clock.
