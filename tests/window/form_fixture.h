@@ -1,0 +1,55 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "support/temp_tree.h"
+#include "window/dir_list.h"
+#include "window/file_list.h"
+#include "window/main_form.h"
+
+namespace palvimo::testing {
+
+// The main window, shown and active as its user meets it, beside a
+// temporary tree to navigate.
+class Form_Test : public ::testing::Test {
+ protected:
+  void SetUp() override { Show_Form(); }
+
+  // Builds and shows the window; tests that change what the window finds at
+  // start-up (mounted drives) call it themselves.
+  void Show_Form() {
+    form = std::make_unique<Main_Form>();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  }
+
+  // Types a key where the focus is, as the user would.
+  static void Type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(focus, nullptr);
+    QTest::keyClick(focus, key, modifiers);
+  }
+
+  static void Focus(QWidget* control) {
+    control->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(QTest::qWaitFor([control] { return control->hasFocus(); }));
+  }
+
+  // The names the file list shows, top to bottom.
+  QStringList Files_Shown() const {
+    QStringList names;
+    const QAbstractItemModel& model = *form->Result_File->model();
+    for (int row = 0; row < model.rowCount(); ++row) names << model.index(row, 0).data().toString();
+    return names;
+  }
+
+  Temp_Tree tree;
+  std::unique_ptr<Main_Form> form;
+};
+
+}  // namespace palvimo::testing

@@ -1,0 +1,178 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <QSignalSpy>
+#include <QStorageInfo>
+#include <filesystem>
+#include <vector>
+
+#include "form_fixture.h"
+#include "platform/check_error.h"
+#include "support/tmpfs_mount.h"
+#include "window/drive_list.h"
+
+namespace palvimo::testing {
+namespace {
+
+using Navigator_Test = Form_Test;
+
+std::vector<std::string> Entries(const Dir_List& list) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < list.Entry_Count(); ++i) entries.push_back(list.Entry(i));
+  return entries;
+}
+
+TEST_F(Navigator_Test, FolderListShowsTheChainToTheFolderThenItsSubfoldersByName) {
+  for (const char* folder : {"gamma", "Beta", "alpha", ".hidden", "alpha/deeper"}) tree.Make_Dir(folder);
+  tree.Write_File("plain.txt");
+  std::filesystem::create_directory_symlink(tree.Path("alpha"), tree.Path("link_to_alpha"));
+
+  form->Result_Dir->Set_Path(tree.Root());
+  const std::vector<std::string> entries = Entries(*form->Result_Dir);
+  const int current = form->Result_Dir->Highlighted_Index();
+  ASSERT_GE(current, 1);
+  ASSERT_EQ(entries[static_cast<std::size_t>(current)], tree.Root());
+  // The chain: from the mount point down, each folder inside the one before.
+  EXPECT_EQ(entries.front(), QStorageInfo(QString::fromStdString(tree.Root())).rootPath().toStdString());
+  for (int i = 1; i <= current; ++i) {
+    const std::filesystem::path folder = entries[static_cast<std::size_t>(i)];
+    EXPECT_EQ(folder.parent_path().string(), entries[static_cast<std::size_t>(i - 1)]);
+  }
+  // Then the subfolders in name order, case aside; no link to a folder.
+  const std::vector<std::string> subfolders(entries.begin() + current + 1, entries.end());
+  EXPECT_EQ(subfolders, (std::vector<std::string>{tree.Path(".hidden"), tree.Path("alpha"), tree.Path("Beta"),
+                                                  tree.Path("gamma")}));
+}
+
+TEST_F(Navigator_Test, FileListShowsTheFilesACheckConsidersByName) {
+  for (const char* file : {"b.txt", "C.txt", "A.txt", ".hidden", "a.TXT"}) tree.Write_File(file);
+  tree.Make_Dir("folder");
+  ASSERT_EQ(::mkfifo(tree.Path("pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(tree.Path("b.txt"), tree.Path("link_to_b"));
+  std::filesystem::create_symlink(tree.Path("missing"), tree.Path("dangling"));
+
+  form->Result_Dir->Set_Path(tree.Root());
+  EXPECT_EQ(form->Result_File->Path(), tree.Root());
+  EXPECT_EQ(Files_Shown(), QStringList({".hidden", "A.txt", "a.TXT", "b.txt", "C.txt", "link_to_b"}));
+}
+
+TEST_F(Navigator_Test, HighlightMovesWithoutOpeningAndDoubleClickOpens) {
+  tree.Write_File("sub/inside.txt");
+  form->Result_Dir->Set_Path(tree.Root());
+  QSignalSpy changes(form->Result_Dir, &Dir_List::Path_Changed);
+  const int sub_row = form->Result_Dir->Entry_Count() - 1;
+  ASSERT_EQ(form->Result_Dir->Entry(sub_row), tree.Path("sub"));
+
+  QWidget* viewport = form->Result_Dir->viewport();
+  const QPoint sub_centre = form->Result_Dir->visualRect(form->Result_Dir->model()->index(sub_row, 0)).center();
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, sub_centre);
+  EXPECT_EQ(form->Result_Dir->Highlighted_Index(), sub_row);
+  EXPECT_EQ(form->Result_Dir->Path(), tree.Root());
+  EXPECT_EQ(changes.count(), 0);
+
+  QTest::mouseDClick(viewport, Qt::LeftButton, {}, sub_centre);
+  EXPECT_EQ(form->Result_Dir->Path(), tree.Path("sub"));
+  EXPECT_EQ(form->Result_File->Path(), tree.Path("sub"));
+  EXPECT_EQ(Files_Shown(), QStringList({"inside.txt"}));
+  EXPECT_EQ(changes.count(), 1);
+}
+
+TEST_F(Navigator_Test, FolderThatCannotBeListedLeavesTheListsWhereTheyWere) {
+  tree.Make_Dir("gone");
+  tree.Write_File("here.txt");
+  form->Result_Dir->Set_Path(tree.Root());
+  QSignalSpy changes(form->Result_Dir, &Dir_List::Path_Changed);
+
+  EXPECT_THROW(form->Result_Dir->Set_Path(tree.Path("never-made")), Check_Error);
+  EXPECT_FALSE(form->Result_Dir->Open(tree.Path("never-made")));
+
+  // Highlighted, then removed before the user opens it.
+  Focus(form->Result_Dir);
+  Type(Qt::Key_End);
+  ASSERT_EQ(form->Result_Dir->Entry(form->Result_Dir->Highlighted_Index()), tree.Path("gone"));
+  std::filesystem::remove(tree.Path("gone"));
+  Type(Qt::Key_Return);
+
+  EXPECT_EQ(form->Result_Dir->Path(), tree.Root());
+  EXPECT_EQ(form->Result_File->Path(), tree.Root());
+  EXPECT_EQ(Files_Shown(), QStringList({"here.txt"}));
+  EXPECT_EQ(changes.count(), 0);
+}
+
+TEST_F(Navigator_Test, ShowFolderMovesTheFileListAlongOnlyWhenTheFolderChanges) {
+  tree.Write_File("one/first.txt");
+  tree.Write_File("two/second.txt");
+  QSignalSpy changes(form->Result_Dir, &Dir_List::Path_Changed);
+
+  form->Show_Folder(tree.Path("one"));
+  EXPECT_EQ(form->Read_Root_Path(), tree.Path("one"));
+  EXPECT_EQ(form->Result_File->Path(), tree.Path("one"));
+  EXPECT_EQ(Files_Shown(), QStringList({"first.txt"}));
+
+  // The walk shows the folder again for every file it picks there.
+  form->Show_Folder(tree.Path("one"));
+  EXPECT_EQ(changes.count(), 1);
+
+  form->Show_Folder(tree.Path("two"));
+  EXPECT_EQ(form->Result_File->Path(), tree.Path("two"));
+  EXPECT_EQ(Files_Shown(), QStringList({"second.txt"}));
+  EXPECT_EQ(changes.count(), 2);
+
+  EXPECT_THROW(form->Show_Folder(tree.Path("three")), Check_Error);
+  EXPECT_EQ(form->Read_Root_Path(), tree.Path("two"));
+  EXPECT_EQ(form->Result_File->Path(), tree.Path("two"));
+}
+
+int Drive_Index(const Drive_List& drives, const std::string& mount_point) {
+  for (int i = 0; i < drives.Entry_Count(); ++i)
+    if (drives.Entry(i) == mount_point) return i;
+  return -1;
+}
+
+TEST_F(Navigator_Test, PickingAnotherDriveMovesTheFolderAndFileListsThere) {
+  tree.Write_File("outside.txt");
+  const std::string drive = tree.Path("drive");
+  const Tmpfs_Mount mount(drive, "1m");
+  if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  tree.Write_File("drive/on_drive.txt");
+  tree.Write_File("drive/folder/deeper.txt");
+  Show_Form();  // a window started after the mount lists the new drive
+
+  // The folder list offers only folders of its own drive.
+  form->Result_Dir->Set_Path(tree.Root());
+  const std::vector<std::string> outside = Entries(*form->Result_Dir);
+  EXPECT_EQ(std::count(outside.begin(), outside.end(), drive), 0);
+
+  const int index = Drive_Index(*form->Result_Drive, drive);
+  ASSERT_GE(index, 0);
+  form->Result_Drive->setCurrentIndex(index);  // as the user picks it
+  EXPECT_EQ(form->Result_Drive->Drive(), drive);
+  EXPECT_EQ(form->Result_Dir->Path(), drive);
+  EXPECT_EQ(Entries(*form->Result_Dir), (std::vector<std::string>{drive, drive + "/folder"}));
+  EXPECT_EQ(form->Result_File->Path(), drive);
+  EXPECT_EQ(Files_Shown(), QStringList({"on_drive.txt"}));
+}
+
+TEST_F(Navigator_Test, DriveThatCannotBeOpenedKeepsThePreviousDriveAndFolder) {
+  tree.Write_File("stay.txt");
+  const std::string drive = tree.Path("lost");
+  const Tmpfs_Mount mount(drive, "1m");
+  if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  Show_Form();
+  const int index = Drive_Index(*form->Result_Drive, drive);
+  ASSERT_GE(index, 0);
+  // The drive goes away while the window still lists it.
+  ASSERT_EQ(::umount2(drive.c_str(), MNT_DETACH), 0);
+  std::filesystem::remove(drive);
+  form->Result_Dir->Set_Path(tree.Root());
+  const std::string previous_drive = form->Result_Drive->Drive();
+
+  form->Result_Drive->setCurrentIndex(index);
+  EXPECT_EQ(form->Result_Drive->Drive(), previous_drive);
+  EXPECT_EQ(form->Result_Drive->Highlighted_Index(), Drive_Index(*form->Result_Drive, previous_drive));
+  EXPECT_EQ(form->Result_Dir->Path(), tree.Root());
+  EXPECT_EQ(Files_Shown(), QStringList({"stay.txt"}));
+}
+
+}  // namespace
+}  // namespace palvimo::testing

@@ -1,0 +1,245 @@
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "form_fixture.h"
+#include "window/drive_list.h"
+
+namespace palvimo::testing {
+namespace {
+
+// Runs `step` at every turn of the event loop, and so at every event run of
+// a walk, until it returns true. Clicks and keys that a user would give
+// during a run are given from here, nested inside the run as theirs are.
+class Each_Event_Run {
+ public:
+  explicit Each_Event_Run(std::function<bool()> step) : step_(std::move(step)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (step_()) timer_.stop();
+    });
+    timer_.start(0);
+  }
+
+ private:
+  std::function<bool()> step_;
+  QTimer timer_;
+};
+
+// Runs over a temporary tree of small files, with a short pause per probe.
+class Run_Test : public Form_Test {
+ protected:
+  void SetUp() override {
+    Form_Test::SetUp();
+    for (int i = 0; i < 40; ++i) tree.Write_File("file" + std::to_string(i) + ".dat", "some data");
+    for (int i = 0; i < 10; ++i) tree.Write_File("sub/inner" + std::to_string(i) + ".dat", "more data");
+    form->Result_Dir->Set_Path(tree.Root());
+    form->Delay_Text->setText("1");
+    // A run that a failing test would leave going is stopped, and said so.
+    QTimer::singleShot(30000, form.get(), [this] {
+      if (!form->State().Is_Running) return;
+      ADD_FAILURE() << "the run did not end";
+      form->Start_Button->click();
+    });
+  }
+
+  std::vector<QWidget*> Inputs() const {
+    return {form->Delay_Text, form->Ext_Text, form->Result_File, form->Result_Dir, form->Result_Drive,
+            form->Recurse_Check};
+  }
+  bool Inputs_Locked() const {
+    for (QWidget* input : Inputs())
+      if (input->isEnabled()) return false;
+    return true;
+  }
+  bool Inputs_Unlocked() const {
+    for (QWidget* input : Inputs())
+      if (!input->isEnabled()) return false;
+    return true;
+  }
+  bool Probed_Some() const { return form->Count_Val->text() != "0"; }
+
+  // Ends the program with `end` from inside a run, once it has probed: the
+  // event loop returns 0 when the run has unwound, and no probe copy is left.
+  void Expect_Run_Ends_Program(const std::function<void()>& end) {
+    bool start_returned = false;
+    bool visible_while_unwinding = false;
+    QTimer::singleShot(0, form.get(), [&] {
+      form->Start_Button->click();
+      start_returned = true;
+    });
+    Each_Event_Run user([&] {
+      if (!Probed_Some()) return false;
+      end();
+      visible_while_unwinding = form->isVisible();
+      return true;
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(start_returned);
+    EXPECT_TRUE(visible_while_unwinding);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(Copies_Left().empty());
+  }
+
+  std::vector<std::string> Copies_Left() const {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root()))
+      if (entry.path().extension() == ".PVF") left.push_back(entry.path().string());
+    return left;
+  }
+};
+
+TEST_F(Run_Test, StartLocksTheInputsThenStopRestoresTheIdleLookAtOnce) {
+  struct {
+    bool seen = false;
+    bool locked = false;
+    QString caption;
+    bool running = false;
+    std::size_t copies = 0;
+    QString count;
+  } first_event_run;
+  struct {
+    bool done = false;
+    QString count_before;
+    QString count_after;
+    QString caption;
+    bool unlocked = false;
+    bool running = true;
+  } stop;
+
+  Each_Event_Run user([&] {
+    if (!first_event_run.seen) {
+      // The walk runs events before its first copy begins.
+      first_event_run = {true, Inputs_Locked(), form->Start_Button->text(), form->State().Is_Running,
+                         Copies_Left().size(), form->Count_Val->text()};
+    }
+    if (!Probed_Some()) return false;
+    stop.count_before = form->Count_Val->text();
+    form->Start_Button->click();
+    stop = {true, stop.count_before, form->Count_Val->text(), form->Start_Button->text(), Inputs_Unlocked(),
+            form->State().Is_Running};
+    return true;
+  });
+  form->Start_Button->click();  // returns when the run has ended
+
+  ASSERT_TRUE(first_event_run.seen);
+  EXPECT_TRUE(first_event_run.locked);
+  EXPECT_EQ(first_event_run.caption, "S&top");
+  EXPECT_TRUE(first_event_run.running);
+  EXPECT_EQ(first_event_run.copies, 0u);
+  EXPECT_EQ(first_event_run.count, "0");
+
+  ASSERT_TRUE(stop.done);
+  EXPECT_EQ(stop.caption, "&Start");
+  EXPECT_TRUE(stop.unlocked);
+  EXPECT_FALSE(stop.running);
+  EXPECT_EQ(stop.count_after, stop.count_before);
+
+  // The run has ended, idle; the count still shows (or, when the stop let a
+  // probe complete, shows that probe counted from the reset value).
+  EXPECT_FALSE(form->State().Is_Running);
+  EXPECT_FALSE(form->State().Stop_Requested);
+  EXPECT_EQ(form->Start_Button->text(), "&Start");
+  EXPECT_TRUE(Inputs_Unlocked());
+  EXPECT_TRUE(form->Count_Val->text() == stop.count_before || form->Count_Val->text() == "1");
+  EXPECT_TRUE(Copies_Left().empty());
+  // The navigator followed the walk: the last probed file's folder shows.
+  const std::filesystem::path last_probed = form->Progress_Label->text().toStdString();
+  EXPECT_TRUE(std::filesystem::exists(last_probed)) << last_probed;
+  EXPECT_EQ(last_probed.parent_path().string(), form->Result_Dir->Path());
+  EXPECT_EQ(form->Result_File->Path(), form->Result_Dir->Path());
+}
+
+struct Keyboard_Run {
+  const char* how;
+  Qt::Key start;
+  Qt::KeyboardModifiers start_modifiers;
+  Qt::Key stop;
+  Qt::KeyboardModifiers stop_modifiers;
+};
+
+TEST_F(Run_Test, KeyboardStartsAndStopsARun) {
+  // With the file list the last list focused, the key handler leaves the
+  // navigator alone on Space and Enter, and each run takes the tree as root.
+  Focus(form->Result_File);
+  for (const Keyboard_Run& keys : {Keyboard_Run{"access keys", Qt::Key_S, Qt::AltModifier, Qt::Key_T, Qt::AltModifier},
+                                   Keyboard_Run{"focused button", Qt::Key_Return, {}, Qt::Key_Space, {}}}) {
+    SCOPED_TRACE(keys.how);
+    Focus(form->Start_Button);
+    ASSERT_EQ(form->State().Focused_List, "Result_File");
+    bool stop_typed = false;
+    Each_Event_Run user([&] {
+      if (!form->State().Is_Running || !Probed_Some()) return false;
+      EXPECT_TRUE(Inputs_Locked());
+      Type(keys.stop, keys.stop_modifiers);
+      stop_typed = true;
+      return true;
+    });
+    Type(keys.start, keys.start_modifiers);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stop_typed && !form->State().Is_Running; }, 30000));
+    EXPECT_EQ(form->Start_Button->text(), "&Start");
+    EXPECT_TRUE(Inputs_Unlocked());
+    EXPECT_TRUE(Copies_Left().empty());
+  }
+}
+
+TEST_F(Run_Test, ExitDuringARunEndsTheProgramLeavingNoCopy) {
+  Expect_Run_Ends_Program([this] { form->Exit_Button->click(); });
+}
+
+TEST_F(Run_Test, ClosingTheWindowDuringARunEndsTheProgramLeavingNoCopy) {
+  Expect_Run_Ends_Program([this] { form->close(); });
+}
+
+TEST_F(Run_Test, ExitOrClosingWhileIdleEndsTheProgram) {
+  const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+      {"Alt+X", [] { Type(Qt::Key_X, Qt::AltModifier); }},
+      {"Enter on Exit_Button", [this] { Focus(form->Exit_Button); Type(Qt::Key_Return); }},
+      {"closing the window", [this] { form->close(); }},
+  };
+  for (const auto& [how, end] : ways) {
+    SCOPED_TRACE(how);
+    Show_Form();
+    QTimer::singleShot(0, form.get(), end);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(form->isVisible());
+  }
+}
+
+TEST_F(Run_Test, KeepingTheWindowAliveRunsNoHandlerUntilTheNextEventRun) {
+  QTimer::singleShot(1, form->Recurse_Check, &QCheckBox::click);
+  QTest::qSleep(20);
+  form->Keep_Alive();
+  EXPECT_TRUE(form->Recurse_Check->isChecked());
+  EXPECT_TRUE(form->State().Recurse_On);
+
+  form->Run_Pending_Events();
+  EXPECT_FALSE(form->Recurse_Check->isChecked());
+  EXPECT_FALSE(form->State().Recurse_On);
+}
+
+TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
+  form->Ext_Text->setText("");
+  form->Start_Button->click();
+  EXPECT_FALSE(form->Progress_Label->text().isEmpty());
+  EXPECT_EQ(form->Start_Button->text(), "&Start");
+  EXPECT_TRUE(Inputs_Unlocked());
+
+  form->Ext_Text->setText(".PVF");
+  const std::string doomed = tree.Make_Dir("doomed");
+  form->Result_Dir->Set_Path(doomed);
+  std::filesystem::remove(doomed);
+  form->Start_Button->click();
+  EXPECT_TRUE(form->Progress_Label->text().contains(QString::fromStdString(doomed))) << form->Progress_Label->text().toStdString();
+  EXPECT_EQ(form->Start_Button->text(), "&Start");
+  EXPECT_TRUE(Inputs_Unlocked());
+  EXPECT_FALSE(form->State().Is_Running);
+}
+
+}  // namespace
+}  // namespace palvimo::testing

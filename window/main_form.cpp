@@ -1,0 +1,298 @@
+#include "window/main_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+#include "window/dir_list.h"
+#include "window/display_text.h"
+#include "window/drive_list.h"
+#include "window/file_list.h"
+#include "window/palvimo.xpm"
+
+namespace palvimo {
+
+namespace {
+
+// Positions and sizes are laid out in twips: 15 twips to a logical pixel.
+int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+// Puts a control at its place in its container (the window, or the frame
+// for the three lists) under its name, with its tooltip.
+template <typename Control>
+Control* Place(Control* control, const char* name, int left, int top, int width, int height,
+               const char* tooltip = nullptr) {
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(Pixels(left), Pixels(top), Pixels(width), Pixels(height));
+  if (tooltip) control->setToolTip(QString::fromLatin1(tooltip));
+  return control;
+}
+
+// The bold face of the captions and the two buttons, in the system's
+// sans-serif family where "MS Sans Serif" is missing.
+QFont Bold_Font(qreal points) {
+  const QString wanted = QStringLiteral("MS Sans Serif");
+  QFont font(QFontDatabase::hasFamily(wanted) ? wanted
+                                              : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+  font.setPointSizeF(points);
+  font.setBold(true);
+  return font;
+}
+
+Check_Box_State Box_State(Qt::CheckState state) {
+  switch (state) {
+    case Qt::Unchecked: return Check_Box_State::Unchecked;
+    case Qt::PartiallyChecked: return Check_Box_State::Greyed;
+    case Qt::Checked: return Check_Box_State::Checked;
+  }
+  return Check_Box_State::Checked;
+}
+
+// The keys that open the highlighted drive or folder: Space and Enter typed
+// as characters, not as part of a command with Ctrl, Alt or Meta.
+bool Is_Open_Key(const QKeyEvent& key) {
+  const bool character_key = key.key() == Qt::Key_Space || key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
+  return character_key && !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
+}  // namespace
+
+Main_Form::Main_Form(QWidget* parent)
+    : QWidget(parent),
+      file_system_(Make_Local_File_System()),
+      copier_(Make_Probe_Copier(*this)),
+      pauser_(Make_Pauser(*this)),
+      random_(Make_Clock_Random()),
+      Result_Frame(new QGroupBox(this)),
+      Result_Drive(new Drive_List(Result_Frame)),
+      Result_Dir(new Dir_List(*file_system_, Result_Frame)),
+      Result_File(new File_List(*file_system_, Result_Frame)),
+      Progress_Label(new QLabel(this)),
+      Save_Label(new QLabel(this)),
+      Ext_Text(new QLineEdit(this)),
+      Count_Label(new QLabel(this)),
+      Count_Val(new QLabel(this)),
+      Delay_Label(new QLabel(this)),
+      Delay_Text(new QLineEdit(this)),
+      Recurse_Check(new QCheckBox(this)),
+      Start_Button(new QPushButton(this)),
+      Exit_Button(new QPushButton(this)),
+      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this}) {
+  setWindowTitle(QStringLiteral("Palvimo"));
+  setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
+  setFixedSize(Pixels(6996), Pixels(4944));
+  setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
+  Lay_Out_Controls();
+  Connect_Handlers();
+  Show_Start_Folder();
+  // The first control in tab order that can take the focus.
+  Result_Drive->setFocus();
+}
+
+Main_Form::~Main_Form() {
+  // The children outlive this part of the window; a focus change while they
+  // are destroyed must not reach it.
+  disconnect(qApp, nullptr, this, nullptr);
+}
+
+void Main_Form::Lay_Out_Controls() {
+  Place(Result_Frame, "Result_Frame", 120, 120, 5172, 4215)->setTitle(QStringLiteral("&Directory Contents:"));
+  Place(Result_Drive, "Result_Drive", 120, 240, 2412, 288, "Drive listed");
+  Place(Result_Dir, "Result_Dir", 120, 720, 2412, 3240, "Directory listed");
+  Place(Result_File, "Result_File", 2640, 240, 2412, 3720, "List of files in directory");
+  Place(Progress_Label, "Progress_Label", 120, 4560, 5175, 255, "Status")->setTextFormat(Qt::PlainText);
+  Place(Save_Label, "Save_Label", 5520, 240, 1332, 252)->setText(QStringLiteral("&Extension:"));
+  Place(Ext_Text, "Ext_Text", 5520, 600, 1332, 285, "Extension of copied files")->setText(QStringLiteral(".PVF"));
+  Place(Count_Label, "Count_Label", 5520, 1080, 1335, 252)->setText(QStringLiteral("File count:"));
+  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, "Number of files copied")->setText(QStringLiteral("0"));
+  Place(Delay_Label, "Delay_Label", 5520, 1920, 1335, 255)->setText(QStringLiteral("De&lay (msec):"));
+  Place(Delay_Text, "Delay_Text", 5520, 2280, 1335, 285, "Delay between copying a file")->setText(QStringLiteral("500"));
+  Place(Recurse_Check, "Recurse_Check", 5520, 2880, 1332, 252, "Recurse subdirectories")
+      ->setText(QStringLiteral("&Recurse"));
+  Place(Start_Button, "Start_Button", 5520, 3840, 1332, 372, "Make list of directory contents")
+      ->setText(QStringLiteral("&Start"));
+  Place(Exit_Button, "Exit_Button", 5520, 4440, 1332, 372, "Exit program")->setText(QStringLiteral("E&xit"));
+
+  Save_Label->setBuddy(Ext_Text);
+  Delay_Label->setBuddy(Delay_Text);
+  Recurse_Check->setChecked(true);
+  Count_Val->setTextFormat(Qt::PlainText);
+  Count_Val->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  Count_Val->setBackgroundRole(QPalette::Base);
+  Count_Val->setAutoFillBackground(true);
+  // The buttons click on Enter while they have the focus, as on Space.
+  Start_Button->setAutoDefault(true);
+  Exit_Button->setAutoDefault(true);
+
+  const std::initializer_list<QWidget*> captions = {Result_Frame, Save_Label, Count_Label, Delay_Label};
+  for (QWidget* caption : captions) caption->setFont(Bold_Font(7.8));
+  for (QPushButton* button : {Start_Button, Exit_Button}) button->setFont(Bold_Font(9.6));
+  // The lists keep the window's own font rather than take the frame's bold.
+  QFont window_font = font();
+  window_font.setResolveMask(QFont::AllPropertiesResolved);
+  for (QWidget* list : Navigator_Lists()) list->setFont(window_font);
+
+  const std::initializer_list<QWidget*> tab_order = {
+      Result_Frame, Result_Drive, Result_Dir,  Result_File, Progress_Label, Save_Label,    Ext_Text,
+      Count_Label,  Count_Val,    Delay_Label, Delay_Text,  Recurse_Check,  Start_Button, Exit_Button};
+  for (auto next = tab_order.begin() + 1; next != tab_order.end(); ++next) setTabOrder(*(next - 1), *next);
+}
+
+void Main_Form::Connect_Handlers() {
+  connect(Start_Button, &QPushButton::clicked, this, &Main_Form::Start_Clicked);
+  connect(Recurse_Check, &QCheckBox::clicked, this,
+          [this] { run_control_.Recurse_Click(Box_State(Recurse_Check->checkState())); });
+  connect(Exit_Button, &QPushButton::clicked, this, &QWidget::close);
+  connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
+  connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
+  // Key preview: the window's key handler sees Space and Enter before the
+  // focused control does. The captions' access keys pass here too.
+  const std::initializer_list<QWidget*> focusable = {Result_Drive, Result_Dir,    Result_File,  Ext_Text,
+                                                      Delay_Text,   Recurse_Check, Start_Button, Exit_Button};
+  for (QWidget* control : focusable) control->installEventFilter(this);
+  for (QWidget* caption : Access_Key_Captions()) caption->installEventFilter(this);
+}
+
+// The volume mounted at / and the folder / are where the navigator starts.
+// When / cannot be shown, the first drive that can be stands in for it.
+void Main_Form::Show_Start_Folder() {
+  Result_Drive->Set_Drive("/");
+  Result_Dir->Open("/");
+  for (int i = 0; Result_Dir->Path().empty() && i < Result_Drive->Entry_Count(); ++i)
+    Result_Drive->Set_Drive(Result_Drive->Entry(i));
+}
+
+std::array<QWidget*, 3> Main_Form::Navigator_Lists() const { return {Result_Drive, Result_Dir, Result_File}; }
+
+std::array<QWidget*, 3> Main_Form::Access_Key_Captions() const { return {Result_Frame, Save_Label, Delay_Label}; }
+
+std::string Main_Form::Read_Root_Path() { return Result_Dir->Path(); }
+
+void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path); }
+
+void Main_Form::Set_Status(const std::string& text) { Progress_Label->setText(Display_Text(text)); }
+
+void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
+
+std::string Main_Form::Read_Extension() { return Ext_Text->text().toStdString(); }
+
+std::string Main_Form::Read_Delay() { return Delay_Text->text().toStdString(); }
+
+void Main_Form::Set_Button_Caption(const std::string& caption) { Start_Button->setText(Display_Text(caption)); }
+
+void Main_Form::Set_Locked(Input input, bool locked) {
+  QWidget* control = nullptr;
+  switch (input) {
+    case Input::Delay_Text: control = Delay_Text; break;
+    case Input::Ext_Text: control = Ext_Text; break;
+    case Input::Result_File: control = Result_File; break;
+    case Input::Result_Dir: control = Result_Dir; break;
+    case Input::Result_Drive: control = Result_Drive; break;
+    case Input::Recurse_Check: control = Recurse_Check; break;
+  }
+  control->setEnabled(!locked);
+}
+
+void Main_Form::Run_Pending_Events() {
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (ended_) throw Program_End{};
+}
+
+void Main_Form::Keep_Alive() {
+  // Input waits for the walk's next event run, and so do timers: a button's
+  // access key clicks it by a timer.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+}
+
+void Main_Form::End_Program() {
+  ended_ = true;
+  QCoreApplication::exit(0);
+}
+
+bool Main_Form::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && Is_Open_Key(*static_cast<QKeyEvent*>(event))) Key_Typed();
+  if (event->type() == QEvent::Shortcut) {
+    const auto captions = Access_Key_Captions();
+    const auto caption = std::find(captions.begin(), captions.end(), watched);
+    if (caption != captions.end()) {
+      // The focus goes to the next control in tab order that can take it,
+      // for the frame also when the focus is already inside it.
+      Focus_After(*caption);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void Main_Form::Focus_After(QWidget* caption) {
+  for (QWidget* next = caption->nextInFocusChain(); next != caption; next = next->nextInFocusChain()) {
+    if (next->isEnabled() && next->isVisible() && (next->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+      next->setFocus(Qt::ShortcutFocusReason);
+      return;
+    }
+  }
+}
+
+void Main_Form::closeEvent(QCloseEvent* event) {
+  End_Program();
+  // A run under way still works on the window: it unwinds at its next event
+  // run, and the Start click that began it then closes the window.
+  if (start_clicks_under_way_ > 0)
+    event->ignore();
+  else
+    QWidget::closeEvent(event);
+}
+
+void Main_Form::Start_Clicked() {
+  if (ended_) return;
+  ++start_clicks_under_way_;
+  try {
+    run_control_.Start_Click();
+  } catch (const Program_End&) {
+    // The program was ended during this run; the walk has unwound, every
+    // probe copy deleted, and the event loop has been told to return.
+  }
+  --start_clicks_under_way_;
+  if (ended_ && start_clicks_under_way_ == 0) close();
+}
+
+void Main_Form::Drive_Changed(const std::string& previous) {
+  if (Open_Drive_Root()) return;
+  // A drive that cannot be read: the previous drive and folder stay.
+  Result_Drive->Revert_To(previous);
+}
+
+bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive()); }
+
+void Main_Form::Focus_Moved(QWidget* now) {
+  for (QWidget* list : Navigator_Lists())
+    if (now == list) state_.Focused_List = list->objectName().toStdString();
+  // Entering a text box selects its text from the start, so that typing
+  // replaces it.
+  for (QLineEdit* box : {Ext_Text, Delay_Text})
+    if (now == box) box->setSelection(0, 255);
+}
+
+void Main_Form::Key_Typed() {
+  const QString list = QString::fromStdString(state_.Focused_List).toUpper();
+  if (list == QLatin1String("RESULT_DIR")) {
+    Result_Dir->Open_Entry(Result_Dir->Highlighted_Index());
+  } else if (list == QLatin1String("RESULT_DRIVE")) {
+    Result_Drive->Set_Drive(Result_Drive->Entry(Result_Drive->Highlighted_Index()));
+    Open_Drive_Root();
+  }
+}
+
+}  // namespace palvimo

@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "engine/run_control.h"
+#include "engine/run_state.h"
+#include "engine/window_ops.h"
+#include "platform/file_system.h"
+#include "platform/runtime.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace palvimo {
+
+class Dir_List;
+class Drive_List;
+class File_List;
+
+// The program's one window. It holds the state of the check, carries out the
+// check's window operations on its controls, and is the check's event pump:
+// every click and key is handled nested inside the walk's event runs.
+class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
+  Q_OBJECT
+
+  // The platform services the check and the navigator run on; declared
+  // first, as the controls and the run control are built on them.
+  std::unique_ptr<File_System> file_system_;
+  std::unique_ptr<Probe_Copier> copier_;
+  std::unique_ptr<Pauser> pauser_;
+  std::unique_ptr<Random_Source> random_;
+  Run_State state_;
+
+ public:
+  explicit Main_Form(QWidget* parent = nullptr);
+  ~Main_Form() override;
+
+  const Run_State& State() const { return state_; }
+
+  // The controls, each under its own name, also as its object name.
+  QGroupBox* const Result_Frame;
+  Drive_List* const Result_Drive;
+  Dir_List* const Result_Dir;
+  File_List* const Result_File;
+  QLabel* const Progress_Label;
+  QLabel* const Save_Label;
+  QLineEdit* const Ext_Text;
+  QLabel* const Count_Label;
+  QLabel* const Count_Val;
+  QLabel* const Delay_Label;
+  QLineEdit* const Delay_Text;
+  QCheckBox* const Recurse_Check;
+  QPushButton* const Start_Button;
+  QPushButton* const Exit_Button;
+
+  // Window_Ops
+  std::string Read_Root_Path() override;
+  void Show_Folder(const std::string& path) override;
+  void Set_Status(const std::string& text) override;
+  void Show_Count(const std::string& text) override;
+  std::string Read_Extension() override;
+  std::string Read_Delay() override;
+  void Set_Button_Caption(const std::string& caption) override;
+  void Set_Locked(Input input, bool locked) override;
+
+  // Event_Pump
+  void Run_Pending_Events() override;
+  void Keep_Alive() override;
+  // Ends the program: a run under way unwinds at its next event run, and
+  // then the window closes and the event loop returns 0.
+  void End_Program() override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Lay_Out_Controls();
+  void Connect_Handlers();
+  void Show_Start_Folder();
+
+  void Start_Clicked();
+  void Drive_Changed(const std::string& previous);
+  void Focus_Moved(QWidget* now);
+  void Key_Typed();
+  void Focus_After(QWidget* caption);
+  bool Open_Drive_Root();
+  std::array<QWidget*, 3> Navigator_Lists() const;
+  // The frame and labels whose access keys move the focus on.
+  std::array<QWidget*, 3> Access_Key_Captions() const;
+
+  Run_Control run_control_;
+  // Start clicks being handled, nested one inside the other during a run.
+  int start_clicks_under_way_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace palvimo
