@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,13 +42,7 @@ class Check_Fixture : public ::testing::Test {
   }
 
   // Probe copies still lying anywhere in the tree.
-  std::vector<std::string> Copies_Left() const {
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root())) {
-      if (entry.path().extension() == ".PVF") left.push_back(entry.path().string());
-    }
-    return left;
-  }
+  std::vector<std::string> Copies_Left() const { return tree.Files_Ending_In(".PVF"); }
 
   // How many log lines equal `line`.
   long Count_In_Log(const std::string& line) const { return std::count(log.begin(), log.end(), line); }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
 #include <limits>
 
 #include "check_fixture.h"
+#include "support/tmpfs_mount.h"
 
 namespace palvimo::testing {
 namespace {
@@ -55,6 +57,23 @@ TEST_F(Walk_Folder_Test, WithoutRecursionSubfoldersGetNoDrawsAndNoEvents) {
   EXPECT_EQ(random.Draws, 1);
   EXPECT_EQ(pump.Runs(), 2);
   EXPECT_EQ(state.File_Count, 1);
+}
+
+// Special entries never stall or widen the walk: a FIFO is not probed, a
+// link loop is not followed and another file system mounted inside the tree
+// is not entered, even with every draw a pick.
+TEST_F(Walk_Folder_Test, WalkStaysOnItsFileSystemAndNeverBlocks) {
+  tree.Write_File("root/plain", "data");
+  ASSERT_EQ(mkfifo(tree.Path("root/pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink(tree.Path("root"), tree.Path("root/loop"));
+  Tmpfs_Mount mounted(tree.Path("root/mounted"), "1m");
+  if (!mounted.Mounted()) GTEST_SKIP() << "mounting a file system needs root";
+  tree.Write_File("root/mounted/inside");
+  random.Script = std::deque<float>(50, 0.0f);
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(log, (Call_Log{"folder " + tree.Path("root"), "status " + tree.Path("root/plain"), "events",
+                           "pause 0", "count 1", "events"}));
+  EXPECT_TRUE(Copies_Left().empty());
 }
 
 struct Threshold_Case {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace palvimo::testing {
 
@@ -42,6 +43,16 @@ class Temp_Tree {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
+  }
+
+  // Every file below the root whose name ends in `extension`, such as probe
+  // copies left behind.
+  std::vector<std::string> Files_Ending_In(const std::string& extension) const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root_)) {
+      if (entry.path().extension() == extension) found.push_back(entry.path().string());
+    }
+    return found;
   }
 
   static std::string Read_File(const std::string& path) {

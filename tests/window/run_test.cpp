@@ -86,12 +86,7 @@ class Run_Test : public Form_Test {
     EXPECT_TRUE(Copies_Left().empty());
   }
 
-  std::vector<std::string> Copies_Left() const {
-    std::vector<std::string> left;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.Root()))
-      if (entry.path().extension() == ".PVF") left.push_back(entry.path().string());
-    return left;
-  }
+  std::vector<std::string> Copies_Left() const { return tree.Files_Ending_In(".PVF"); }
 };
 
 TEST_F(Run_Test, StartLocksTheInputsThenStopRestoresTheIdleLookAtOnce) {
