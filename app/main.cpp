@@ -2,11 +2,13 @@
 
 #include "window/main_form.h"
 
+// PALVIMO_VERSION and PALVIMO_APP_ID come from the build (app/CMakeLists.txt).
+
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Palvimo"));
-  QApplication::setApplicationVersion(QStringLiteral("1.01.0907"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("palvimo"));
+  QApplication::setApplicationVersion(QStringLiteral(PALVIMO_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral(PALVIMO_APP_ID));
 
   palvimo::Main_Form form;
   form.show();
