@@ -1,5 +1,7 @@
 #pragma once
 
+#include <ostream>
+
 #include "platform/file_system.h"
 #include "platform/runtime.h"
 
@@ -13,6 +15,8 @@ struct Check_Services {
   Pauser& Pause;
   Random_Source& Random;
   Event_Pump& Events;
+  // Where failed probes are recorded for the user: standard error.
+  std::ostream& Log;
 };
 
 }  // namespace palvimo

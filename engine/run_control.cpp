@@ -1,5 +1,6 @@
 #include "engine/run_control.h"
 
+#include <chrono>
 #include <exception>
 
 #include "engine/extension_rule.h"
@@ -7,6 +8,9 @@
 namespace palvimo {
 
 namespace {
+
+// How long a pass that drew nothing waits for window events before the next.
+constexpr std::chrono::milliseconds Idle_Pass_Wait{100};
 
 constexpr Input Lock_Order[] = {Input::Delay_Text, Input::Ext_Text,     Input::Result_File,
                                 Input::Result_Dir, Input::Result_Drive, Input::Recurse_Check};
@@ -25,20 +29,34 @@ void Run_Control::Start_Click() {
     state_.Stop_Requested = true;
   } else {
     // A click that cannot start a safe run starts nothing and says why; the
-    // window keeps the look it has.
-    if (const auto problem = Extension_Problem(window_.Read_Extension())) {
-      window_.Set_Status(*problem);
-      return;
+    // window keeps the look it has. While a stop is pending the click begins
+    // no pass, only cancels the stop, so the extension does not matter then.
+    if (!state_.Stop_Requested) {
+      if (const auto problem = Extension_Problem(window_.Read_Extension())) {
+        window_.Set_Status(*problem);
+        return;
+      }
     }
     Lock_Inputs();
-    while (!state_.Stop_Requested) {
-      window_.Set_Button_Caption("S&top");
-      state_.Is_Running = true;
-      services_.Random.Reseed();
-      if (!Run_Pass(root)) break;
+    try {
+      while (!state_.Stop_Requested) {
+        window_.Set_Button_Caption("S&top");
+        state_.Is_Running = true;
+        services_.Random.Reseed();
+        if (!Run_Pass(root)) break;
+      }
+    } catch (...) {
+      // Whatever ends the run, the window is left idle and usable.
+      state_.Stop_Requested = false;
+      Show_Idle();
+      throw;
     }
     state_.Stop_Requested = false;
   }
+  Show_Idle();
+}
+
+void Run_Control::Show_Idle() {
   window_.Set_Button_Caption("&Start");
   Unlock_Inputs();
   state_.Is_Running = false;
@@ -53,6 +71,7 @@ void Run_Control::Recurse_Click(Check_Box_State check) {
 // ends only this pass.
 bool Run_Control::Run_Pass(const std::string& root) {
   const auto event_runs_before = walk_.Event_Runs();
+  const auto draws_before = walk_.Draws();
   try {
     walk_.Walk_Root(root);
   } catch (const Root_Unreachable& error) {
@@ -61,8 +80,14 @@ bool Run_Control::Run_Pass(const std::string& root) {
   } catch (const std::exception&) {
   }
   // A pass that picked nothing ran no window events; run them here, so that a
-  // stop request is always seen.
-  if (walk_.Event_Runs() == event_runs_before) services_.Events.Run_Pending_Events();
+  // stop request is always seen. One that found nothing at all to draw for
+  // (an empty root, or one gone) waits for the window a while instead of
+  // spinning.
+  if (walk_.Draws() == draws_before) {
+    services_.Events.Wait_For_Events(Idle_Pass_Wait);
+  } else if (walk_.Event_Runs() == event_runs_before) {
+    services_.Events.Run_Pending_Events();
+  }
   return true;
 }
 

@@ -24,6 +24,7 @@ class Run_Control {
 
  private:
   bool Run_Pass(const std::string& root);
+  void Show_Idle();
   void Lock_Inputs();
   void Unlock_Inputs();
 

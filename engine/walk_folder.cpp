@@ -19,32 +19,33 @@ struct Folder_Walk::Listing {
 };
 
 Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services)
-    : state_(state), window_(window), services_(services) {}
+    : state_(state), window_(window), services_(services), failures_(services.Log) {}
 
 void Folder_Walk::Walk_Root(const std::string& root) {
   Listing listing;
   try {
-    listing = Open_Listing(root);
+    listing.folder = services_.Files.Open_Folder(root);
+    Take_Collections(listing);
   } catch (const Check_Error& error) {
     throw Root_Unreachable(error);
   }
   Walk_Listing(listing);
 }
 
-Folder_Walk::Listing Folder_Walk::Open_Listing(const std::string& path) {
-  Listing listing;
-  listing.folder = services_.Files.Open_Folder(path);
+void Folder_Walk::Take_Collections(Listing& listing) {
   listing.subfolders = listing.folder->Subfolders();
   listing.files = listing.folder->Files();
-  return listing;
 }
 
-void Folder_Walk::Walk_Folder(const std::string& path) {
-  Listing listing = Open_Listing(path);
+void Folder_Walk::Walk_Folder(Folder& parent, const std::string& name) {
+  Listing listing;
+  listing.folder = parent.Open_Subfolder(name);
+  Take_Collections(listing);
   Walk_Listing(listing);
 }
 
 void Folder_Walk::Walk_Listing(Listing& listing) {
+  Folder& folder = *listing.folder;
   // The folder guard: until this call's first probe, an error abandons the
   // rest of the folder as if it had been walked to the end. After it, errors
   // go up to the nearest enclosing call that has not probed yet.
@@ -53,39 +54,72 @@ void Folder_Walk::Walk_Listing(Listing& listing) {
     while (!state_.Stop_Requested) {
       const std::optional<std::string> file = listing.files->Next();
       if (!file) break;
-      if (!(services_.Random.Next() < Pick_Threshold)) continue;
-      window_.Show_Folder(listing.folder->Path());
-      window_.Set_Status(*file);
+      if (!Picked()) continue;
+      window_.Show_Folder(folder.Path());
+      const std::string path = folder.Path_Of(*file);
+      window_.Set_Status(path);
       Run_Pending_Events();
       probed = true;
-      Probe_File(*file);
+      Probe_File(folder, *file, path);
       Run_Pending_Events();
     }
+    // Done with the files before going deeper: a deep tree then holds only
+    // the folder and its subfolder listing open at each level.
+    listing.files.reset();
     if (!state_.Recurse_On) return;
     while (!state_.Stop_Requested) {
       const std::optional<std::string> subfolder = listing.subfolders->Next();
       if (!subfolder) break;
       Run_Pending_Events();
-      if (services_.Random.Next() < Pick_Threshold) Walk_Folder(*subfolder);
+      if (Picked()) Walk_Folder(folder, *subfolder);
     }
   } catch (const std::exception&) {
     if (probed) throw;
   }
 }
 
-void Folder_Walk::Probe_File(const std::string& file) {
-  Probe_Copy made;
-  Ignore_Errors([&] {
-    const std::string extension = window_.Read_Extension();
-    if (const auto problem = Extension_Problem(extension)) throw Check_Error(file, *problem);
-    services_.Copier.Copy_File(file, file + extension, made);
+bool Folder_Walk::Picked() {
+  ++draws_;
+  return services_.Random.Next() < Pick_Threshold;
+}
+
+namespace {
+
+bool Ends_With(const std::string& text, const std::string& end) {
+  return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std::string& path) {
+  Ignore_Errors attempt;
+  const std::string extension = window_.Read_Extension();
+  // A copy this program made and could not delete (a crash, a power cut) is
+  // removed when the walk meets it, instead of being copied in its turn.
+  bool leftover_removed = false;
+  attempt([&] {
+    if (const auto problem = Extension_Problem(extension)) throw Check_Error(path, *problem);
+    leftover_removed = Ends_With(name, extension) && services_.Copier.Remove_Leftover(folder, name);
+    if (!leftover_removed) services_.Copier.Copy_File(folder, name, name + extension);
   });
-  Ignore_Errors([&] {
-    if (const auto delay = Parse_Delay(window_.Read_Delay())) services_.Pause.Pause(*delay);
-  });
-  Ignore_Errors([&] { services_.Copier.Delete_Copy(made); });
+  if (!leftover_removed) {
+    try {
+      attempt([&] {
+        if (const auto delay = Parse_Delay(window_.Read_Delay())) services_.Pause.Pause(*delay);
+      });
+    } catch (const Program_End&) {
+      // Ending mid-pause: the copy goes before the program does.
+      attempt([&] { services_.Copier.Delete_Copy(); });
+      throw;
+    }
+    attempt([&] { services_.Copier.Delete_Copy(); });
+  }
   if (state_.File_Count < std::numeric_limits<std::int32_t>::max()) ++state_.File_Count;
-  Ignore_Errors([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
+  attempt([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
+  if (const std::optional<std::string> failure = attempt.First_Failure()) {
+    failures_.Record(path, *failure);
+    attempt([&] { window_.Show_Failure(path, *failure); });
+  }
 }
 
 void Folder_Walk::Run_Pending_Events() {

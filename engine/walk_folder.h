@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/check_services.h"
+#include "engine/failure_log.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
 #include "platform/check_error.h"
@@ -13,7 +14,7 @@ namespace palvimo {
 // A random number strictly below this picks a file or a subfolder.
 inline constexpr float Pick_Threshold = 0.1f;
 
-// Raised out of a pass when its root folder cannot be opened or listed.
+// Raised out of a pass when its root folder cannot be opened or read.
 class Root_Unreachable : public Check_Error {
  public:
   explicit Root_Unreachable(const Check_Error& cause) : Check_Error(cause) {}
@@ -25,26 +26,31 @@ class Folder_Walk {
   Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services);
 
   // Walks the root folder of a pass. Throws Root_Unreachable when the root
-  // cannot be opened or listed, and Check_Error for a later failure that no
+  // cannot be opened or read, and Check_Error for a later failure that no
   // folder guard caught; Program_End passes through.
   void Walk_Root(const std::string& root);
 
   // How many times the walk has run pending window events so far.
   std::uint64_t Event_Runs() const { return event_runs_; }
+  // How many random numbers the walk has drawn so far.
+  std::uint64_t Draws() const { return draws_; }
 
  private:
   struct Listing;
 
-  Listing Open_Listing(const std::string& path);
-  void Walk_Folder(const std::string& path);
+  static void Take_Collections(Listing& listing);
+  void Walk_Folder(Folder& parent, const std::string& name);
   void Walk_Listing(Listing& listing);
-  void Probe_File(const std::string& file);
+  bool Picked();
+  void Probe_File(Folder& folder, const std::string& name, const std::string& path);
   void Run_Pending_Events();
 
   Run_State& state_;
   Window_Ops& window_;
   Check_Services services_;
+  Failure_Log failures_;
   std::uint64_t event_runs_ = 0;
+  std::uint64_t draws_ = 0;
 };
 
 }  // namespace palvimo

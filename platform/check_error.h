@@ -23,5 +23,8 @@ class Check_Error : public std::runtime_error {
 
 // Builds a Check_Error from an errno value.
 Check_Error Error_From_Errno(const std::string& path, int error_number);
+// The same, with the reason led by the action that failed, short enough for
+// a status line: "cannot read: Input/output error".
+Check_Error Error_From_Errno(const std::string& path, const char* action, int error_number);
 
 }  // namespace palvimo

@@ -4,8 +4,9 @@
 
 namespace palvimo {
 
-// How often a long copy or pause lets the window repaint: often enough that
-// it never looks hung, rarely enough to cost nothing beside the work.
-inline constexpr std::chrono::milliseconds Keep_Alive_Interval{50};
+// How often a copy, a pause or a wait for the drive lets the window answer:
+// often enough that an end request takes effect at once and the window never
+// looks hung, rarely enough to cost nothing beside the work.
+inline constexpr std::chrono::milliseconds Keep_Alive_Interval{20};
 
 }  // namespace palvimo

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -100,28 +102,34 @@ bool Is_Dot_Or_Dot_Dot(const char* name) {
 
 // A folder's entries read lazily through a stream of its own, so that each
 // collection of a folder starts from the first entry and holds only what the
-// system buffers.
+// system buffers. The first entry is read at once: a folder that opens but
+// cannot be read fails where it is opened, not midway through its walk.
 class Directory_Stream {
  public:
   Directory_Stream(int folder_fd, const std::string& path) : path_(path) {
     Unique_Fd fd(openat(folder_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.Valid()) throw Error_From_Errno(path_, errno);
-    stream_ = fdopendir(fd.Get());
-    if (stream_ == nullptr) throw Error_From_Errno(path_, errno);
+    stream_.reset(fdopendir(fd.Get()));
+    if (!stream_) throw Error_From_Errno(path_, errno);
     fd.Release();
+    ahead_ = Read();
   }
-  Directory_Stream(const Directory_Stream&) = delete;
-  Directory_Stream& operator=(const Directory_Stream&) = delete;
-  ~Directory_Stream() { closedir(stream_); }
 
   const std::string& Path() const { return path_; }
-  int Fd() const { return dirfd(stream_); }
+  int Fd() const { return dirfd(stream_.get()); }
 
-  // The next entry other than "." and "..", or null at the end.
+  // The next entry other than "." and "..", or null at the end. It stays
+  // valid until the next call.
   const dirent* Next() {
+    if (ahead_ != nullptr) return std::exchange(ahead_, nullptr);
+    return Read();
+  }
+
+ private:
+  const dirent* Read() {
     for (;;) {
       errno = 0;
-      const dirent* entry = readdir(stream_);
+      const dirent* entry = readdir(stream_.get());
       if (entry == nullptr) {
         if (errno != 0) throw Error_From_Errno(path_, errno);
         return nullptr;
@@ -130,9 +138,13 @@ class Directory_Stream {
     }
   }
 
- private:
+  struct Close_Dir {
+    void operator()(DIR* stream) const { closedir(stream); }
+  };
+
   std::string path_;
-  DIR* stream_ = nullptr;
+  std::unique_ptr<DIR, Close_Dir> stream_;
+  const dirent* ahead_ = nullptr;
 };
 
 enum class Listing { Files, Subfolders };
@@ -144,9 +156,7 @@ class Posix_Entry_Cursor final : public Entry_Cursor {
 
   std::optional<std::string> Next() override {
     while (const dirent* entry = stream_.Next()) {
-      if (listing_ == Listing::Files ? Is_File(*entry) : Is_Subfolder(*entry)) {
-        return Join(stream_.Path(), entry->d_name);
-      }
+      if (listing_ == Listing::Files ? Is_File(*entry) : Is_Subfolder(*entry)) return entry->d_name;
     }
     return std::nullopt;
   }
@@ -201,6 +211,7 @@ class Posix_Folder final : public Folder {
       : fd_(std::move(fd)), path_(std::move(path)), device_(device) {}
 
   const std::string& Path() const override { return path_; }
+  std::string Path_Of(const std::string& name) const override { return Join(path_, name.c_str()); }
 
   std::unique_ptr<Entry_Cursor> Subfolders() override {
     return std::make_unique<Posix_Entry_Cursor>(fd_.Get(), path_, device_, Listing::Subfolders);
@@ -209,6 +220,22 @@ class Posix_Folder final : public Folder {
   std::unique_ptr<Entry_Cursor> Files() override {
     return std::make_unique<Posix_Entry_Cursor>(fd_.Get(), path_, device_, Listing::Files);
   }
+
+  // Relative to this folder's own descriptor and without following a link,
+  // so that nothing renamed on the path above can redirect it; the device
+  // check turns away a file system mounted on the subfolder since it was
+  // listed.
+  std::unique_ptr<Folder> Open_Subfolder(const std::string& name) override {
+    std::string path = Path_Of(name);
+    Unique_Fd fd(openat(fd_.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.Valid()) throw Error_From_Errno(path, errno);
+    struct stat status {};
+    if (fstat(fd.Get(), &status) != 0) throw Error_From_Errno(path, errno);
+    if (status.st_dev != device_) throw Check_Error(path, "another file system is mounted there");
+    return std::make_unique<Posix_Folder>(std::move(fd), std::move(path), device_);
+  }
+
+  std::intptr_t Native_Handle() const override { return fd_.Get(); }
 
  private:
   Unique_Fd fd_;

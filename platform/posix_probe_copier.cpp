@@ -1,26 +1,26 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
+#include <mutex>
 #include <new>
-#include <optional>
+#include <stop_token>
 #include <string>
+#include <utility>
 
 #include "platform/check_error.h"
-#include "platform/keep_alive.h"
+#include "platform/io_worker.h"
+#include "platform/posix_own_files.h"
 #include "platform/runtime.h"
 #include "platform/unique_fd.h"
-
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
 
 namespace palvimo {
 namespace {
@@ -29,231 +29,320 @@ namespace {
 // kernel moves whole pages most cheaply.
 constexpr std::size_t Buffer_Size = std::size_t{1} << 20;
 constexpr std::size_t Buffer_Alignment = 4096;
+// The copy is flushed as it goes, a window at a time, so that only a few MiB
+// are ever waiting in the cache: the final flush is short, a slow drive is
+// timed as it really writes, and ending never waits for minutes of cache.
+constexpr std::uint64_t Flush_Window = std::uint64_t{8} << 20;
+// A large copy gives its blocks back this much at a time before its name is
+// removed, so that an end request is never kept waiting by one long call.
+constexpr std::uint64_t Release_Slice = std::uint64_t{64} << 20;
+// What a copy must leave free for other programs: 5 % of the volume, or this
+// much on a large one.
+constexpr std::uint64_t Most_Space_Kept = std::uint64_t{1} << 30;
 
-// The extended attribute every copy this program makes carries.
-[[maybe_unused]] constexpr char Mark_Attribute[] = "user.palvimo.probe";
-
-// A step that this file system or file does not support is skipped: the copy
-// is still made, only without it.
 bool Is_Unsupported(int error) {
-  return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == EROFS;
+  return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == EROFS ||
+         error == ESPIPE || error == ENOSYS;
 }
 
-Check_Error Not_Made_Here(const std::string& path) {
-  return Check_Error(path, "a file this program did not make is at the copy's path");
-}
-
-// The kernel may forget the file's cached pages: before the read, so that it
-// comes from the drive; after the flushed write, so that copies do not crowd
-// the cache. Only advice, so a refusal changes nothing.
-void Drop_Cached_Pages([[maybe_unused]] int fd) {
+// The kernel may forget a range of the file's cached pages: the source's
+// before it is read, so that the read comes from the drive; both files'
+// once flushed, so that copies do not crowd the cache. Only advice, so a
+// refusal changes nothing.
+void Drop_Cached_Pages([[maybe_unused]] int fd, [[maybe_unused]] std::uint64_t offset,
+                       [[maybe_unused]] std::uint64_t length) {
 #ifdef __linux__
-  posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
 #endif
 }
 
-// Makes the copy's bytes reach the drive before the pause; a copy deleted
-// while still in the cache would never be written at all.
+// Starts writing a range of the copy to the drive (`wait` false), or waits
+// until it is written (`wait` true).
+void Write_Back([[maybe_unused]] int fd, [[maybe_unused]] std::uint64_t offset,
+                [[maybe_unused]] std::uint64_t length, [[maybe_unused]] bool wait,
+                [[maybe_unused]] const std::string& path) {
+#ifdef __linux__
+  const unsigned flags = wait ? SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER
+                              : SYNC_FILE_RANGE_WRITE;
+  const int result = Retry_Interrupted([&] {
+    return sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length), flags);
+  });
+  if (result != 0 && !Is_Unsupported(errno)) throw Error_From_Errno(path, "cannot write the copy", errno);
+#endif
+}
+
+// Makes the copy's last bytes and its size reach the drive before the pause;
+// a copy deleted while still in the cache would never be written at all.
 void Flush_To_Drive(int fd, const std::string& path) {
 #ifdef __linux__
   const int result = Retry_Interrupted([fd] { return fdatasync(fd); });
 #else
   const int result = Retry_Interrupted([fd] { return fsync(fd); });
 #endif
-  if (result != 0 && !Is_Unsupported(errno)) throw Error_From_Errno(path, errno);
+  if (result != 0 && !Is_Unsupported(errno)) throw Error_From_Errno(path, "cannot flush the copy", errno);
 }
 
-// A copy's identity: the path may come to name another file meanwhile.
-struct File_Id {
-  std::uint64_t Device;
-  std::uint64_t Inode;
-  bool operator==(const File_Id&) const = default;
-};
-
-File_Id Id_Of(const struct stat& status) {
-  return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
-// 0, or the error that kept a new copy from being marked. Without extended
-// attributes a copy stays unmarked: a leftover of it is then never replaced,
-// which is the safe side.
-int Set_Mark([[maybe_unused]] int fd) {
-#ifdef __linux__
-  if (fsetxattr(fd, Mark_Attribute, "1", 1, 0) != 0 && !Is_Unsupported(errno)) return errno;
-#endif
-  return 0;
-}
-
-enum class Mark_State { Present, Absent, Unsupported };
-
-Mark_State Read_Mark([[maybe_unused]] int fd, [[maybe_unused]] const std::string& path) {
-#ifdef __linux__
-  if (fgetxattr(fd, Mark_Attribute, nullptr, 0) >= 0) return Mark_State::Present;
-  if (errno == ENODATA) return Mark_State::Absent;
-  if (Is_Unsupported(errno)) return Mark_State::Unsupported;
-  throw Error_From_Errno(path, errno);
-#else
-  return Mark_State::Unsupported;
-#endif
-}
-
-struct Inspected {
-  File_Id Id;
-  Mark_State Mark;
-};
-
-// What is at `path`, looked at without following a link and without ever
-// blocking; nothing when the path is empty. Only a regular file is opened,
-// since opening a device can act on it; anything else raises Check_Error.
-std::optional<Inspected> Inspect(const std::string& path) {
-  struct stat found {};
-  if (lstat(path.c_str(), &found) != 0) {
-    if (errno == ENOENT) return std::nullopt;
-    throw Error_From_Errno(path, errno);
+// Raises Check_Error unless writing `still_to_write` more bytes into the
+// folder's volume leaves other programs what they need. The space counted
+// is what unprivileged users may use: root's reserve is never touched.
+void Check_Room(int folder_fd, std::uint64_t still_to_write, const std::string& path) {
+  struct statvfs volume {};
+  if (fstatvfs(folder_fd, &volume) != 0) return;
+  const std::uint64_t block = volume.f_frsize != 0 ? volume.f_frsize : volume.f_bsize;
+  const std::uint64_t total = static_cast<std::uint64_t>(volume.f_blocks) * block;
+  const std::uint64_t available = static_cast<std::uint64_t>(volume.f_bavail) * block;
+  const std::uint64_t kept = std::min(total / 20, Most_Space_Kept);
+  if (available < kept || available - kept < still_to_write) {
+    throw Check_Error(path, "no space left for the copy");
   }
-  if (!S_ISREG(found.st_mode)) throw Not_Made_Here(path);
-  const Unique_Fd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) {
-    if (errno == ENOENT) return std::nullopt;
-    throw Error_From_Errno(path, errno);
-  }
-  struct stat opened {};
-  if (fstat(fd.Get(), &opened) != 0) throw Error_From_Errno(path, errno);
-  if (!S_ISREG(opened.st_mode)) throw Not_Made_Here(path);
-  return Inspected{Id_Of(opened), Read_Mark(fd.Get(), path)};
-}
-
-// Deletes the file at `path` only while the path still names that file.
-void Unlink_If_Same(const std::string& path, File_Id id) {
-  struct stat status {};
-  if (lstat(path.c_str(), &status) != 0) throw Error_From_Errno(path, errno);
-  if (Id_Of(status) != id) throw Not_Made_Here(path);
-  if (unlink(path.c_str()) != 0) throw Error_From_Errno(path, errno);
-}
-
-// Removes a copy left at `path` by an interrupted run, known by its mark.
-// Anything else there (a user's file, a link, a folder) stays untouched and
-// raises Check_Error. Returns quietly when the path has meanwhile emptied.
-void Remove_Leftover(const std::string& path) {
-  const auto found = Inspect(path);
-  if (!found) return;
-  if (found->Mark != Mark_State::Present) throw Not_Made_Here(path);
-  Unlink_If_Same(path, found->Id);
-}
-
-struct Source {
-  Unique_Fd Fd;
-  std::uint64_t Size;
-};
-
-// Never waits: a FIFO or device that took the listed file's place fails here
-// instead of hanging the program.
-Source Open_Source(const std::string& path) {
-  Unique_Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) throw Error_From_Errno(path, errno);
-  struct stat status {};
-  if (fstat(fd.Get(), &status) != 0) throw Error_From_Errno(path, errno);
-  if (!S_ISREG(status.st_mode)) throw Check_Error(path, "not a regular file");
-  return {std::move(fd), static_cast<std::uint64_t>(status.st_size)};
-}
-
-int Create_Exclusive(const std::string& path) {
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-              S_IRUSR | S_IWUSR);
-}
-
-// Creates the copy where nothing was, or where only a marked leftover was,
-// and names it in `made` as soon as it is a marked copy, so that even a
-// partial one is deleted. A copy that cannot be marked is removed at once.
-Unique_Fd Create_Copy(const std::string& path, Probe_Copy& made) {
-  int fd = Create_Exclusive(path);
-  if (fd < 0 && errno == EEXIST) {
-    Remove_Leftover(path);
-    fd = Create_Exclusive(path);
-  }
-  if (fd < 0) throw Error_From_Errno(path, errno);
-  Unique_Fd copy(fd);
-  struct stat status {};
-  if (fstat(copy.Get(), &status) != 0) throw Error_From_Errno(path, errno);
-  const File_Id id = Id_Of(status);
-  if (const int error = Set_Mark(copy.Get()); error != 0) {
-    Unlink_If_Same(path, id);
-    throw Error_From_Errno(path, error);
-  }
-  made = Probe_Copy{path, true, id.Device, id.Inode};
-  return copy;
 }
 
 void Write_All(int fd, const std::byte* data, std::size_t size, const std::string& path) {
   while (size > 0) {
     const ssize_t written = Retry_Interrupted([&] { return write(fd, data, size); });
-    if (written < 0) throw Error_From_Errno(path, errno);
+    if (written < 0) throw Error_From_Errno(path, "cannot write the copy", errno);
     data += written;
     size -= static_cast<std::size_t>(written);
   }
+}
+
+Unique_Fd Duplicate(const Folder& folder) {
+  Unique_Fd fd(fcntl(static_cast<int>(folder.Native_Handle()), F_DUPFD_CLOEXEC, 0));
+  if (!fd.Valid()) throw Error_From_Errno(folder.Path(), "cannot open", errno);
+  return fd;
+}
+
+// True when `name` was a copy this program made, now removed; false, with
+// nothing touched, for anything else there or nothing at all.
+bool Remove_If_Own(int folder_fd, const std::string& name, const std::string& path) {
+  struct stat found {};
+  if (fstatat(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) return false;
+  const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
+  if (!Has_Own_Mark(fd.Get(), path)) return false;
+  Remove_Own_File(folder_fd, name, fd.Get(), path);
+  return true;
 }
 
 struct Free_Buffer {
   void operator()(std::byte* buffer) const { std::free(buffer); }
 };
 
+// The probe's copy, shared by the window's thread and the worker. The worker
+// makes, writes and deletes it; the window's thread removes it itself when
+// the program ends while the worker is stuck on the drive.
+struct Copy_Slot {
+  Copy_Slot(Unique_Fd folder_fd, std::string copy_name, std::string copy_path)
+      : folder(std::move(folder_fd)), name(std::move(copy_name)), path(std::move(copy_path)) {}
+
+  std::timed_mutex mutex;
+  const Unique_Fd folder;  // the copy's folder, held for as long as the copy
+  const std::string name;
+  const std::string path;
+  // Held open from its creation until it is gone: its inode, which is what
+  // tells the copy from any other file, cannot pass to another file while
+  // it is held. The window's thread never closes it, as the worker may be
+  // using it.
+  Unique_Fd file;
+  bool removed = false;  // its name is gone, or was given up on
+  bool let_go = false;   // the window's thread went on without the worker
+
+  // With `mutex` held: whether the copy's name still has to be removed.
+  bool Exists() const { return file.Valid() && !removed; }
+  // With `mutex` held: removes the copy's name, once.
+  void Remove() {
+    if (!Exists()) return;
+    removed = true;
+    Remove_Own_File(folder.Get(), name, file.Get(), path);
+  }
+};
+
+// On the worker: the copy of the source `name`, in the slot's folder, every
+// byte read from the drive and written back to it, flushed as it goes.
+class Copy_Job {
+ public:
+  Copy_Job(Copy_Slot& slot, const std::string& name, const std::string& source_path, std::byte* buffer,
+           std::stop_token stop)
+      : slot_(slot), name_(name), source_path_(source_path), buffer_(buffer), stop_(std::move(stop)) {}
+
+  void Run() {
+    const Unique_Fd source = Open_Regular_File(slot_.folder.Get(), name_, true, source_path_);
+    struct stat status {};
+    if (fstat(source.Get(), &status) != 0) throw Error_From_Errno(source_path_, "cannot read", errno);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    Drop_Cached_Pages(source.Get(), 0, 0);
+    Check_Room(slot_.folder.Get(), size, slot_.path);
+    const int copy = Create();
+    try {
+      Copy_Bytes(source.Get(), size, copy);
+      Flush_To_Drive(copy, slot_.path);
+      Drop_Cached_Pages(copy, 0, 0);
+    } catch (const Check_Error&) {
+      // A failed copy goes at once, before the pause. Should its removal
+      // fail too, the slot keeps it and the probe's delete tries again and
+      // reports why.
+      const std::lock_guard lock(slot_.mutex);
+      Remove_Leaving_It_On_Failure();
+      throw;
+    }
+  }
+
+ private:
+  // Creates the copy where nothing was, or where a leftover of this
+  // program's was, and puts it in the slot, so that even a partial copy is
+  // removed whichever thread ends up removing it.
+  int Create() {
+    const int folder = slot_.folder.Get();
+    Unique_Fd copy = Create_Own_File(folder, slot_.name, slot_.path);
+    if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path)) {
+      copy = Create_Own_File(folder, slot_.name, slot_.path);
+    }
+    if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken");
+    const int fd = copy.Get();
+    const std::lock_guard lock(slot_.mutex);
+    slot_.file = std::move(copy);
+    if (slot_.let_go) {
+      slot_.Remove();
+      throw Check_Error(slot_.path, "stopped as the program ends");
+    }
+    return fd;
+  }
+
+  // Copies at most the size seen at open: a file that grows meanwhile cannot
+  // keep the copy going, and one that shrinks ends it early. Each window is
+  // sent to the drive as soon as it is written, and the one before it is
+  // waited for, so that writing overlaps flushing.
+  void Copy_Bytes(int source, std::uint64_t size, int copy) {
+    std::uint64_t done = 0;
+    std::uint64_t window_start = 0;
+    std::uint64_t settled = 0;  // written to the drive and out of the cache
+    while (done < size) {
+      if (stop_.stop_requested()) throw Check_Error(slot_.path, "stopped as the program ends");
+      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, Buffer_Size));
+      const ssize_t got = Retry_Interrupted([&] { return read(source, buffer_, wanted); });
+      if (got < 0) throw Error_From_Errno(source_path_, "cannot read", errno);
+      if (got == 0) break;
+      Write_All(copy, buffer_, static_cast<std::size_t>(got), slot_.path);
+      done += static_cast<std::uint64_t>(got);
+      if (done - window_start < Flush_Window) continue;
+      Write_Back(copy, window_start, done - window_start, false, slot_.path);
+      if (window_start > settled) {
+        Write_Back(copy, settled, window_start - settled, true, slot_.path);
+        Drop_Cached_Pages(copy, settled, window_start - settled);
+        Drop_Cached_Pages(source, settled, window_start - settled);
+        settled = window_start;
+      }
+      window_start = done;
+      Check_Room(slot_.folder.Get(), size - done, slot_.path);
+    }
+  }
+
+  void Remove_Leaving_It_On_Failure() {
+    try {
+      slot_.Remove();
+    } catch (const Check_Error&) {
+      slot_.removed = false;
+    }
+  }
+
+  Copy_Slot& slot_;
+  const std::string& name_;
+  const std::string& source_path_;
+  std::byte* buffer_;
+  std::stop_token stop_;
+};
+
+// On the worker: gives the copy's blocks back a slice at a time, then
+// removes its name.
+void Delete_Job(Copy_Slot& slot, const std::stop_token& stop) {
+  struct stat status {};
+  if (fstat(slot.file.Get(), &status) == 0) {
+    for (auto size = static_cast<std::uint64_t>(status.st_size); size > Release_Slice && !stop.stop_requested();) {
+      size -= Release_Slice;
+      if (ftruncate(slot.file.Get(), static_cast<off_t>(size)) != 0) break;
+    }
+  }
+  const std::lock_guard lock(slot.mutex);
+  slot.Remove();
+}
+
 // Copies with its own loop of reads and writes, so that every byte really
 // crosses the drive: clones, reflinks and copy offloads would move no data.
 class Posix_Probe_Copier final : public Probe_Copier {
  public:
   explicit Posix_Probe_Copier(Event_Pump& events)
-      : events_(events),
-        buffer_(static_cast<std::byte*>(std::aligned_alloc(Buffer_Alignment, Buffer_Size))) {
+      : worker_(events),
+        buffer_(static_cast<std::byte*>(std::aligned_alloc(Buffer_Alignment, Buffer_Size)), Free_Buffer{}) {
     if (!buffer_) throw std::bad_alloc();
   }
 
-  void Copy_File(const std::string& source, const std::string& copy_path,
-                 Probe_Copy& made) override {
-    made = Probe_Copy{};
-    const Source from = Open_Source(source);
-    Drop_Cached_Pages(from.Fd.Get());
-    Unique_Fd to = Create_Copy(copy_path, made);
-    Copy_Bytes(from, source, to.Get(), copy_path);
-    Flush_To_Drive(to.Get(), copy_path);
-    Drop_Cached_Pages(to.Get());
-    if (to.Close() != 0) throw Error_From_Errno(copy_path, errno);
+  ~Posix_Probe_Copier() override {
+    if (current_) Let_Go(*current_);
   }
 
-  void Delete_Copy(const Probe_Copy& made) override {
-    if (!made.Created) throw Check_Error(made.Path, "no copy was made");
-    const File_Id id{made.Device, made.Inode};
-    // The number of a deleted file's inode is soon given to a new one; the
-    // mark tells a user's file that got it from the copy.
-    const auto found = Inspect(made.Path);
-    if (!found) throw Error_From_Errno(made.Path, ENOENT);
-    if (found->Id != id || found->Mark == Mark_State::Absent) throw Not_Made_Here(made.Path);
-    Unlink_If_Same(made.Path, id);
+  void Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) override {
+    if (current_) Let_Go(*std::exchange(current_, nullptr));
+    auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name));
+    current_ = slot;
+    bool finished = false;
+    try {
+      finished = worker_.Run([slot, name, source_path = folder.Path_Of(name), buffer = buffer_](std::stop_token stop) {
+        Copy_Job(*slot, name, source_path, buffer.get(), std::move(stop)).Run();
+      });
+    } catch (const Check_Error&) {
+      // Only a copy that could not be removed stays for the delete.
+      const std::lock_guard lock(slot->mutex);
+      if (!slot->Exists()) current_.reset();
+      throw;
+    }
+    if (!finished) End_With(std::move(slot));
+  }
+
+  void Delete_Copy() override {
+    const std::shared_ptr<Copy_Slot> slot = std::exchange(current_, nullptr);
+    if (!slot) throw Check_Error(std::string(), "no copy was made");
+    if (!worker_.Run([slot](const std::stop_token& stop) { Delete_Job(*slot, stop); })) End_With(slot);
+  }
+
+  bool Remove_Leftover(Folder& folder, const std::string& name) override {
+    struct Leftover {
+      Unique_Fd folder;
+      std::string name;
+      std::string path;
+      bool removed = false;
+    };
+    auto leftover = std::make_shared<Leftover>(Leftover{Duplicate(folder), name, folder.Path_Of(name)});
+    const bool finished = worker_.Run([leftover](std::stop_token) {
+      leftover->removed = Remove_If_Own(leftover->folder.Get(), leftover->name, leftover->path);
+    });
+    if (!finished) throw Program_End{};
+    return leftover->removed;
   }
 
  private:
-  // Copies at most the size seen at open: a file that grows meanwhile cannot
-  // keep the copy going, and one that shrinks ends it early.
-  void Copy_Bytes(const Source& from, const std::string& source, int to,
-                  const std::string& copy_path) {
-    using Clock = std::chrono::steady_clock;
-    auto next_keep_alive = Clock::now() + Keep_Alive_Interval;
-    for (std::uint64_t left = from.Size; left > 0;) {
-      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left, Buffer_Size));
-      const ssize_t got =
-          Retry_Interrupted([&] { return read(from.Fd.Get(), buffer_.get(), wanted); });
-      if (got < 0) throw Error_From_Errno(source, errno);
-      if (got == 0) return;
-      Write_All(to, buffer_.get(), static_cast<std::size_t>(got), copy_path);
-      left -= static_cast<std::uint64_t>(got);
-      if (const auto now = Clock::now(); now >= next_keep_alive) {
-        events_.Keep_Alive();
-        next_keep_alive = now + Keep_Alive_Interval;
-      }
+  // The program is ending while the worker still has the copy: it goes now.
+  [[noreturn]] void End_With(std::shared_ptr<Copy_Slot> slot) {
+    current_.reset();
+    Let_Go(*slot);
+    throw Program_End{};
+  }
+
+  // Removes the copy from this thread, whatever the worker is doing with
+  // it, unless the worker is itself removing it and stalled there.
+  static void Let_Go(Copy_Slot& slot) {
+    std::unique_lock lock(slot.mutex, std::defer_lock);
+    if (!lock.try_lock_for(std::chrono::milliseconds(40))) return;
+    slot.let_go = true;
+    try {
+      slot.Remove();
+    } catch (const Check_Error& error) {
+      // The program is ending and has no window left to say it in.
+      std::cerr << "palvimo: " << error.Path() << ": " << error.Reason() << '\n';
     }
   }
 
-  Event_Pump& events_;
-  std::unique_ptr<std::byte, Free_Buffer> buffer_;
+  Io_Worker worker_;
+  std::shared_ptr<std::byte> buffer_;
+  std::shared_ptr<Copy_Slot> current_;
 };
 
 }  // namespace

@@ -1,61 +1,74 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/interface.h"
 
 namespace palvimo {
 
-// Thrown out of Event_Pump::Run_Pending_Events once a handler has ended the
-// program. It is deliberately not a std::exception: no folder guard or error
-// handler of the check catches it, so the whole walk unwinds, releasing what
-// it holds on the way, and no further probe begins.
+// Thrown once the program has been ended: out of Event_Pump's event runs, and
+// out of a copy, pause or delete that the end cut short. It is deliberately
+// not a std::exception: no folder guard or error handler of the check catches
+// it, so the whole walk unwinds, releasing what it holds on the way, and no
+// further probe begins.
 struct Program_End {};
 
-// The window's event loop as the check sees it.
+// The window's event loop as the check sees it. Called from the window's
+// thread only.
 class Event_Pump : public Interface {
  public:
-  // Handles every window event already waiting; its handlers run nested in
-  // this call. Throws Program_End when the program has been ended.
+  // Handles every window event already waiting, input held back by
+  // Keep_Alive first, in the order it came; its handlers run nested in this
+  // call. Throws Program_End when the program has been ended.
   virtual void Run_Pending_Events() = 0;
-  // Lets the window repaint during a long copy or pause; runs no handler of
-  // the program and never throws. Cheap enough to call every few milliseconds.
-  virtual void Keep_Alive() = 0;
-  // Ends the program: the next return from Run_Pending_Events throws
-  // Program_End.
+  // As Run_Pending_Events, but when no event is waiting, first waits for one
+  // for at most `longest`. Throws Program_End.
+  virtual void Wait_For_Events(std::chrono::milliseconds longest) = 0;
+  // Keeps the window answering during a long copy, pause or stalled read: it
+  // repaints, and acts at once on what ends the program (Exit, the window's
+  // close, a signal); all other input is held for the next event run. Runs no
+  // other handler of the program and never throws. Cheap enough to call every
+  // few milliseconds. False once the program is ending: the caller then stops
+  // its work at once, removes its copy, and throws Program_End.
+  [[nodiscard]] virtual bool Keep_Alive() = 0;
+  // Ends the program: Keep_Alive returns false from now on, and the next
+  // event run throws Program_End.
   virtual void End_Program() = 0;
 };
 
-// Identifies the one file a probe copy created, so that only that file is
-// ever deleted.
-struct Probe_Copy {
-  std::string Path;
-  bool Created = false;
-  std::uint64_t Device = 0;
-  std::uint64_t Inode = 0;
-};
-
+// The probe's copy: at most one exists at a time, made by Copy_File and
+// removed by Delete_Copy.
 class Probe_Copier : public Interface {
  public:
-  // Copies source, byte for byte through the drive, to a new file at
-  // copy_path that only the owner may read and write, marked as this
-  // program's. A marked leftover at copy_path is replaced; any other file
-  // there is left untouched and raises Check_Error. As soon as the new file
-  // exists `made` names it, so that even after a failed copy Delete_Copy can
-  // remove the partial file. Throws Check_Error.
-  virtual void Copy_File(const std::string& source, const std::string& copy_path,
-                         Probe_Copy& made) = 0;
-  // Deletes the file `made` names, and only while its path still names that
-  // very file. Throws Check_Error when nothing was made or it cannot be
-  // deleted.
-  virtual void Delete_Copy(const Probe_Copy& made) = 0;
+  // Copies the file `name` of `folder`, every byte through the drive, to a
+  // new file `copy_name` beside it that only the owner may read and write,
+  // marked as this program's, and flushed to the drive when this returns.
+  // A copy left by this program at `copy_name` is removed first; anything
+  // else there is left untouched and raises Check_Error. The copy is skipped
+  // (Check_Error) when it would leave too little space for other programs.
+  // A copy that fails is removed before this throws. Throws Check_Error, and
+  // Program_End, with the copy removed, when the program ends meanwhile.
+  virtual void Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) = 0;
+  // Deletes the copy the last Copy_File made, and never any other file,
+  // whatever has been renamed or replaced meanwhile. Throws Check_Error when
+  // there is no copy or it cannot be deleted; a copy that was not deleted is
+  // let go of all the same.
+  virtual void Delete_Copy() = 0;
+  // Removes the file `name` of `folder` when it is a copy this program made
+  // and could not delete (known by its mark): true then. False, touching
+  // nothing, for any other file. Throws Check_Error, and Program_End.
+  virtual bool Remove_Leftover(Folder& folder, const std::string& name) = 0;
 };
 
 class Pauser : public Interface {
  public:
-  // Waits that many milliseconds; no handler of the program runs meanwhile.
+  // Waits that many milliseconds, keeping the window alive; no handler of the
+  // program runs meanwhile. Throws Program_End, at once, when the program
+  // ends meanwhile.
   virtual void Pause(std::uint32_t milliseconds) = 0;
 };
 
@@ -68,7 +81,7 @@ class Random_Source : public Interface {
 };
 
 // The copy and the pause keep the window alive through `events` while they
-// last.
+// last; the copy's blocking work runs on a worker thread of its own.
 std::unique_ptr<Probe_Copier> Make_Probe_Copier(Event_Pump& events);
 std::unique_ptr<Pauser> Make_Pauser(Event_Pump& events);
 std::unique_ptr<Random_Source> Make_Clock_Random();

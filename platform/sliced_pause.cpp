@@ -9,7 +9,8 @@ namespace palvimo {
 namespace {
 
 // Sleeps in slices against one deadline, so that the window is kept alive
-// during a long pause and oversleeping a slice does not lengthen the whole.
+// during a long pause, an end request cuts it short at once, and
+// oversleeping a slice does not lengthen the whole.
 class Sliced_Pause final : public Pauser {
  public:
   explicit Sliced_Pause(Event_Pump& events) : events_(events) {}
@@ -20,7 +21,7 @@ class Sliced_Pause final : public Pauser {
     for (auto now = Clock::now(); now < deadline;) {
       std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, Keep_Alive_Interval));
       now = Clock::now();
-      if (now < deadline) events_.Keep_Alive();
+      if (now < deadline && !events_.Keep_Alive()) throw Program_End{};
     }
   }
 

@@ -11,11 +11,17 @@ namespace palvimo {
 // for the one place where a failing close must be reported: a written copy.
 class Unique_Fd {
  public:
-  explicit Unique_Fd(int fd) : fd_(fd) {}
+  explicit Unique_Fd(int fd = -1) : fd_(fd) {}
   Unique_Fd(Unique_Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
   Unique_Fd(const Unique_Fd&) = delete;
   Unique_Fd& operator=(const Unique_Fd&) = delete;
-  Unique_Fd& operator=(Unique_Fd&&) = delete;
+  Unique_Fd& operator=(Unique_Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
   ~Unique_Fd() {
     if (fd_ >= 0) ::close(fd_);
   }

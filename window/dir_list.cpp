@@ -117,8 +117,7 @@ void Dir_List::Set_Path(const std::string& path) {
   if (folder->Path() == path_) return;
   std::vector<std::string> rows = Folder_Chain(folder->Path());
   const int current = static_cast<int>(rows.size()) - 1;
-  const std::string prefix = folder->Path() == "/" ? "/" : folder->Path() + '/';
-  for (const std::string& name : Sorted_Names(*folder->Subfolders())) rows.push_back(prefix + name);
+  for (const std::string& name : Sorted_Names(*folder->Subfolders())) rows.push_back(folder->Path_Of(name));
 
   rows_->Reset(std::move(rows), current);
   path_ = folder->Path();

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <iostream>
 
 #include "window/dir_list.h"
 #include "window/display_text.h"
@@ -88,7 +89,7 @@ Main_Form::Main_Form(QWidget* parent)
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this}) {
+      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this, std::cerr}) {
   setWindowTitle(QStringLiteral("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
@@ -184,6 +185,10 @@ void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path
 
 void Main_Form::Set_Status(const std::string& text) { Progress_Label->setText(Display_Text(text)); }
 
+void Main_Form::Show_Failure(const std::string& path, const std::string& reason) {
+  Progress_Label->setText(Display_Text(path + ": " + reason));
+}
+
 void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
 
 std::string Main_Form::Read_Extension() { return Ext_Text->text().toStdString(); }
@@ -210,10 +215,16 @@ void Main_Form::Run_Pending_Events() {
   if (ended_) throw Program_End{};
 }
 
-void Main_Form::Keep_Alive() {
+void Main_Form::Wait_For_Events(std::chrono::milliseconds longest) {
+  QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(longest.count()));
+  if (ended_) throw Program_End{};
+}
+
+bool Main_Form::Keep_Alive() {
   // Input waits for the walk's next event run, and so do timers: a button's
   // access key clicks it by a timer.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+  return !ended_;
 }
 
 void Main_Form::End_Program() {

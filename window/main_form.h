@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::string Read_Root_Path() override;
   void Show_Folder(const std::string& path) override;
   void Set_Status(const std::string& text) override;
+  void Show_Failure(const std::string& path, const std::string& reason) override;
   void Show_Count(const std::string& text) override;
   std::string Read_Extension() override;
   std::string Read_Delay() override;
@@ -71,7 +73,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
 
   // Event_Pump
   void Run_Pending_Events() override;
-  void Keep_Alive() override;
+  void Wait_For_Events(std::chrono::milliseconds longest) override;
+  bool Keep_Alive() override;
   // Ends the program: a run under way unwinds at its next event run, and
   // then the window closes and the event loop returns 0.
   void End_Program() override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 namespace palvimo {
 
@@ -32,7 +33,7 @@ std::vector<std::string> Sorted_Names(Entry_Cursor& cursor) {
   // Names rather than full paths: most are short enough to be held inside
   // the vector itself, which keeps sorting a large folder fast.
   std::vector<std::string> names;
-  while (const auto path = cursor.Next()) names.emplace_back(Entry_Name(*path));
+  while (auto name = cursor.Next()) names.push_back(std::move(*name));
   std::sort(names.begin(), names.end(), Name_Less);
   return names;
 }

@@ -31,13 +31,13 @@ struct Probe_Traffic {
   }
 };
 
-double Time_Probe_Copy(Probe_Copier& copier, const fs::path& file, Probe_Traffic& traffic) {
+double Time_Probe_Copy(Probe_Copier& copier, Folder& folder, const fs::path& file, Probe_Traffic& traffic) {
   Drop_Cached_Pages(file);
   const Io_Counters before = Read_Io_Counters();
   const auto start = Clock::now();
-  Probe_Copy made;
-  copier.Copy_File(file.string(), file.string() + ".PVF", made);
-  copier.Delete_Copy(made);
+  const std::string name = file.filename().string();
+  copier.Copy_File(folder, name, name + ".PVF");
+  copier.Delete_Copy();
   const auto end = Clock::now();
   traffic.Add(before, Read_Io_Counters());
   return Seconds_Between(start, end);
@@ -58,6 +58,7 @@ double Time_Cp(const fs::path& file) {
 Copy_Figures Run_Copy_Bench(const std::vector<fs::path>& files) {
   No_Op_Event_Pump events;
   const auto copier = Make_Probe_Copier(events);
+  const auto file_system = Make_Local_File_System();
   std::vector<double> probe_seconds;
   std::vector<double> cp_seconds;
   Probe_Traffic traffic;
@@ -67,7 +68,8 @@ Copy_Figures Run_Copy_Bench(const std::vector<fs::path>& files) {
     // Whichever goes second finds the drive just after the other's flush;
     // taking turns keeps that from favouring one side.
     if (index % 2 == 1) cp_seconds.push_back(Time_Cp(file));
-    probe_seconds.push_back(Time_Probe_Copy(*copier, file, traffic));
+    const auto folder = file_system->Open_Folder(file.parent_path().string());
+    probe_seconds.push_back(Time_Probe_Copy(*copier, *folder, file, traffic));
     if (index % 2 == 0) cp_seconds.push_back(Time_Cp(file));
     bytes_probed += static_cast<double>(fs::file_size(file));
     std::clog << "  " << file.filename().string() << ": probe copy " << probe_seconds.back()

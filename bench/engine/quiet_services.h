@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -14,15 +15,17 @@ namespace palvimo::bench {
 class No_Op_Event_Pump final : public Event_Pump {
  public:
   void Run_Pending_Events() override {}
-  void Keep_Alive() override {}
+  void Wait_For_Events(std::chrono::milliseconds) override {}
+  bool Keep_Alive() override { return true; }
   void End_Program() override {}
 };
 
 // A probe that neither copies nor deletes anything.
 class Stub_Probe_Copier final : public Probe_Copier {
  public:
-  void Copy_File(const std::string&, const std::string&, Probe_Copy&) override {}
-  void Delete_Copy(const Probe_Copy&) override {}
+  void Copy_File(Folder&, const std::string&, const std::string&) override {}
+  void Delete_Copy() override {}
+  bool Remove_Leftover(Folder&, const std::string&) override { return false; }
 };
 
 // A pause that does not wait.

@@ -31,6 +31,7 @@ class One_Pass_Window final : public Window_Ops {
   std::string Read_Root_Path() override { return root_; }
   void Show_Folder(const std::string&) override {}
   void Set_Status(const std::string& text) override { status_ = text; }
+  void Show_Failure(const std::string& path, const std::string& reason) override { status_ = path + ": " + reason; }
   void Show_Count(const std::string&) override {}
   std::string Read_Extension() override { return ".PVF"; }
   std::string Read_Delay() override { return "0"; }
@@ -77,7 +78,7 @@ Pass_Timing Time_One_Pass(const fs::path& folder) {
   Stub_Pauser pause;
   const auto random = Make_Clock_Random();
   No_Op_Event_Pump events;
-  Run_Control control(state, window, Check_Services{*files, copier, pause, *random, events});
+  Run_Control control(state, window, Check_Services{*files, copier, pause, *random, events, std::cerr});
   control.Start_Click();
   // The second pass, stopped before its first file, picks nothing.
   return {window.First_Pass_Seconds(), state.File_Count};

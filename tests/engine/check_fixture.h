@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,14 +32,17 @@ class Check_Fixture : public ::testing::Test {
   Faulty_File_System files{*real_files};
   std::unique_ptr<Probe_Copier> copier = Make_Probe_Copier(pump);
   Run_State state;
-  Check_Services services{files, *copier, pauser, random, pump};
+  std::ostringstream failure_log;
+  Check_Services services{files, *copier, pauser, random, pump, failure_log};
 
   // The folder's files or subfolders in the order the walk meets them.
   std::vector<std::string> Listed_Files(const std::string& folder) {
-    return Drain(real_files->Open_Folder(folder)->Files());
+    const auto opened = real_files->Open_Folder(folder);
+    return Drain(*opened, opened->Files());
   }
   std::vector<std::string> Listed_Subfolders(const std::string& folder) {
-    return Drain(real_files->Open_Folder(folder)->Subfolders());
+    const auto opened = real_files->Open_Folder(folder);
+    return Drain(*opened, opened->Subfolders());
   }
 
   // Probe copies still lying anywhere in the tree.
@@ -48,9 +52,9 @@ class Check_Fixture : public ::testing::Test {
   long Count_In_Log(const std::string& line) const { return std::count(log.begin(), log.end(), line); }
 
  private:
-  static std::vector<std::string> Drain(std::unique_ptr<Entry_Cursor> cursor) {
+  static std::vector<std::string> Drain(const Folder& folder, std::unique_ptr<Entry_Cursor> cursor) {
     std::vector<std::string> paths;
-    while (auto path = cursor->Next()) paths.push_back(*path);
+    while (auto name = cursor->Next()) paths.push_back(folder.Path_Of(*name));
     return paths;
   }
 };

@@ -208,7 +208,7 @@ TEST_F(Run_Control_Test, EndingTheProgramDuringARunLeavesNoCopy) {
 // probed pass after pass, each pass freshly seeded, and nothing is left.
 TEST_F(Run_Control_Test, RealRunProbesAndLeavesTheTreeAsItWas) {
   std::unique_ptr<Random_Source> clock_random = Make_Clock_Random();
-  Check_Services real_services{files, *copier, pauser, *clock_random, pump};
+  Check_Services real_services{files, *copier, pauser, *clock_random, pump, failure_log};
   Run_Control real_control{state, window, real_services};
   window.Root = tree.Root();
   const auto name = [](int i) { return (i < 10 ? "f" : "sub/f") + std::to_string(i); };

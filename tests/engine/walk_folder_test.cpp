@@ -137,13 +137,15 @@ TEST_F(Walk_Folder_Test, UnsafeExtensionAtProbeTimeCopiesNothing) {
 }
 
 // A file that cannot be read when its turn comes is still shown and counted,
-// and leaves no copy.
-TEST_F(Walk_Folder_Test, VanishedFileIsShownAndCountedAndLeavesNoCopy) {
+// leaves no copy, and the status line and standard error say why.
+TEST_F(Walk_Folder_Test, VanishedFileIsCountedLeavesNoCopyAndSaysWhy) {
   const std::string file = tree.Write_File("root/gone");
   random.Script = {0.0f};
   pump.At(1, [&] { std::filesystem::remove(file); });
   walk.Walk_Root(tree.Path("root"));
-  EXPECT_EQ(window.Status, file);
+  const std::string why = file + ": cannot open: No such file or directory";
+  EXPECT_EQ(window.Status, why);
+  EXPECT_EQ(failure_log.str(), "palvimo: " + why + "\n");
   EXPECT_EQ(window.Count, "1");
   EXPECT_TRUE(Copies_Left().empty());
 }

@@ -22,9 +22,10 @@ using testing::Temp_Tree;
 using testing::Tmpfs_Mount;
 using Paths = std::set<std::string>;
 
-Paths Collect(std::unique_ptr<Entry_Cursor> cursor) {
+// The full paths of what a folder's collection yields.
+Paths Collect(const Folder& folder, std::unique_ptr<Entry_Cursor> cursor) {
   Paths paths;
-  while (auto path = cursor->Next()) paths.insert(*path);
+  while (auto name = cursor->Next()) paths.insert(folder.Path_Of(*name));
   return paths;
 }
 
@@ -90,8 +91,8 @@ TEST_F(Folder_Listing_Test, ListsRegularFilesAndRealFoldersOnly) {
   }
 
   const auto folder = files_->Open_Folder(tree_.Root());
-  EXPECT_EQ(Collect(folder->Files()), expected_files);
-  EXPECT_EQ(Collect(folder->Subfolders()), expected_subfolders);
+  EXPECT_EQ(Collect(*folder, folder->Files()), expected_files);
+  EXPECT_EQ(Collect(*folder, folder->Subfolders()), expected_subfolders);
 }
 
 TEST_F(Folder_Listing_Test, PathHasNoTrailingSeparatorAndEntriesJoinWithOne) {
@@ -99,7 +100,7 @@ TEST_F(Folder_Listing_Test, PathHasNoTrailingSeparatorAndEntriesJoinWithOne) {
   for (const std::string& given : {tree_.Root(), tree_.Root() + "/", tree_.Root() + "///"}) {
     const auto folder = files_->Open_Folder(given);
     EXPECT_EQ(folder->Path(), tree_.Root()) << given;
-    EXPECT_EQ(Collect(folder->Files()), Paths{file}) << given;
+    EXPECT_EQ(Collect(*folder, folder->Files()), Paths{file}) << given;
   }
   EXPECT_EQ(files_->Open_Folder("/")->Path(), "/");
   EXPECT_EQ(files_->Open_Folder("//")->Path(), "/");
@@ -114,8 +115,8 @@ TEST_F(Folder_Listing_Test, EntriesOfTheRootFolderStartWithOneSeparator) {
       {
         if (chroot(tree_.Root().c_str()) != 0 || chdir("/") != 0) std::_Exit(2);
         const auto folder = Make_Local_File_System()->Open_Folder("/");
-        const bool joined = Collect(folder->Files()) == Paths{"/top.txt"} &&
-                            Collect(folder->Subfolders()) == Paths{"/inner"};
+        const bool joined = Collect(*folder, folder->Files()) == Paths{"/top.txt"} &&
+                            Collect(*folder, folder->Subfolders()) == Paths{"/inner"};
         std::_Exit(joined ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -145,9 +146,24 @@ TEST_F(Folder_Listing_Test, MountPointOfAnotherFileSystemIsNotASubfolder) {
   if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
   const std::string inside = tree_.Write_File("mounted/inside.txt");
 
-  EXPECT_EQ(Collect(files_->Open_Folder(tree_.Root())->Subfolders()), Paths{plain});
+  const auto root = files_->Open_Folder(tree_.Root());
+  EXPECT_EQ(Collect(*root, root->Subfolders()), Paths{plain});
+  EXPECT_THROW(root->Open_Subfolder("mounted"), Check_Error);
   // Opened on its own, the mounted file system is storage like any other.
-  EXPECT_EQ(Collect(files_->Open_Folder(tree_.Path("mounted"))->Files()), Paths{inside});
+  const auto mounted = files_->Open_Folder(tree_.Path("mounted"));
+  EXPECT_EQ(Collect(*mounted, mounted->Files()), Paths{inside});
+}
+
+// A subfolder swapped for a link after it was listed is not entered, even
+// when the link leads to a real folder: the walk never leaves its tree.
+TEST_F(Folder_Listing_Test, SubfolderSwappedForALinkIsNotOpened) {
+  tree_.Write_File("outside/secret.txt");
+  tree_.Make_Dir("root/sub");
+  const auto root = files_->Open_Folder(tree_.Path("root"));
+  EXPECT_EQ(root->Open_Subfolder("sub")->Path(), tree_.Path("root/sub"));
+  std::filesystem::remove(tree_.Path("root/sub"));
+  std::filesystem::create_directory_symlink(tree_.Path("outside"), tree_.Path("root/sub"));
+  EXPECT_THROW(root->Open_Subfolder("sub"), Check_Error);
 }
 
 TEST_F(Folder_Listing_Test, EntriesThatVanishAfterTheListingIsReadAreSkipped) {
@@ -166,8 +182,8 @@ TEST_F(Folder_Listing_Test, CollectionsAreIndependentAndEachReadOnce) {
   const auto folder = files_->Open_Folder(tree_.Root());
   const auto subfolders = folder->Subfolders();
   const auto files = folder->Files();
-  EXPECT_EQ(files->Next(), file);
-  EXPECT_EQ(subfolders->Next(), sub);
+  EXPECT_EQ(folder->Path_Of(*files->Next()), file);
+  EXPECT_EQ(folder->Path_Of(*subfolders->Next()), sub);
   EXPECT_EQ(files->Next(), std::nullopt);
   EXPECT_EQ(subfolders->Next(), std::nullopt);
 }

@@ -1,14 +1,19 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <random>
+#include <set>
 #include <string>
 
 #include "platform/check_error.h"
+#include "platform/file_system.h"
 #include "platform/runtime.h"
 #include "support/temp_tree.h"
 #include "support/tmpfs_mount.h"
@@ -62,75 +67,95 @@ class Probe_Copier_Test : public ::testing::Test {
     return setxattr(path.c_str(), Mark, "1", 1, 0) == 0;
   }
 
+  void Copy(const std::string& name, const std::string& copy_name, const std::string& folder = {}) {
+    copier_->Copy_File(*files_->Open_Folder(folder.empty() ? tree_.Root() : folder), name, copy_name);
+  }
+  bool Remove_Leftover(const std::string& name) {
+    return copier_->Remove_Leftover(*files_->Open_Folder(tree_.Root()), name);
+  }
+  // Every entry of the tree's root folder.
+  std::set<std::string> Root_Entries() const {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(tree_.Root())) names.insert(entry.path().filename());
+    return names;
+  }
+
   Temp_Tree tree_;
   Counting_Event_Pump events_;
+  std::unique_ptr<File_System> files_ = Make_Local_File_System();
   std::unique_ptr<Probe_Copier> copier_ = Make_Probe_Copier(events_);
-  Probe_Copy made_;
 };
 
 TEST_F(Probe_Copier_Test, CopyIsByteForByteAndDeleteRemovesIt) {
-  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, MiB, 5 * MiB + 123}) {
+  // Past a few flush windows too, with a tail.
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, MiB, 21 * MiB + 123}) {
     const std::string content = Random_Content(size);
-    const std::string source = tree_.Write_File("source.bin", content);
-    const std::string copy = source + ".PVF";
-
-    copier_->Copy_File(source, copy, made_);
-    EXPECT_EQ(Temp_Tree::Read_File(copy), content) << size;
-    EXPECT_TRUE(made_.Created);
-    EXPECT_EQ(made_.Path, copy);
-    EXPECT_EQ(made_.Inode, Link_Status(copy).st_ino);
-
-    copier_->Delete_Copy(made_);
-    EXPECT_FALSE(Exists(copy)) << size;
+    tree_.Write_File("source.bin", content);
+    Copy("source.bin", "source.bin.PVF");
+    EXPECT_EQ(Temp_Tree::Read_File(tree_.Path("source.bin.PVF")), content) << size;
+    copier_->Delete_Copy();
+    EXPECT_EQ(Root_Entries(), std::set<std::string>{"source.bin"}) << size;
   }
+  EXPECT_THROW(copier_->Delete_Copy(), Check_Error);
   EXPECT_EQ(events_.Event_Runs(), 0);
 }
 
+// Private whatever the umask: even one that takes the owner's read bit,
+// without which the copy could not be checked before its delete.
 TEST_F(Probe_Copier_Test, CopyIsPrivateAndMarked) {
   const std::string source = tree_.Write_File("shared.txt", "for everyone");
   ASSERT_EQ(chmod(source.c_str(), 0644), 0);
-  copier_->Copy_File(source, source + ".PVF", made_);
+  const mode_t umask_before = umask(0477);
+  Copy("shared.txt", "shared.txt.PVF");
+  umask(umask_before);
 
   EXPECT_EQ(Link_Status(source + ".PVF").st_mode & 0777, 0600u);
-  if (!Write_Marked("probe-of-marks", "")) GTEST_SKIP() << "no extended attributes here";
-  EXPECT_TRUE(Has_Mark(source + ".PVF"));
+  const bool marks_kept = Write_Marked("probe-of-marks", "");
+  EXPECT_EQ(Has_Mark(source + ".PVF"), marks_kept);
+  copier_->Delete_Copy();
+  EXPECT_FALSE(Exists(source + ".PVF"));
 }
 
 TEST_F(Probe_Copier_Test, UsersFileAtCopyPathIsLeftUntouched) {
-  const std::string source = tree_.Write_File("a.doc", "new");
+  tree_.Write_File("a.doc", "new");
   const std::string own = tree_.Write_File("a.doc.bak", "the user's own");
   const auto before = Link_Status(own);
 
-  EXPECT_THROW(copier_->Copy_File(source, own, made_), Check_Error);
-  EXPECT_FALSE(made_.Created);
+  EXPECT_THROW(Copy("a.doc", "a.doc.bak"), Check_Error);
+  EXPECT_THROW(copier_->Delete_Copy(), Check_Error);
   EXPECT_EQ(Temp_Tree::Read_File(own), "the user's own");
   EXPECT_EQ(Link_Status(own).st_ino, before.st_ino);
 }
 
-TEST_F(Probe_Copier_Test, MarkedLeftoverIsReplaced) {
-  const std::string source = tree_.Write_File("a.doc", "fresh content");
-  if (!Write_Marked("a.doc.PVF", "left by an interrupted run")) {
-    GTEST_SKIP() << "no extended attributes here";
-  }
-  copier_->Copy_File(source, source + ".PVF", made_);
+// A copy left by an interrupted run is known by its mark: the copier replaces
+// it, and the walk has it removed; an unmarked file of the same name is a
+// user's and stays.
+TEST_F(Probe_Copier_Test, MarkedLeftoverIsReplacedOrRemoved) {
+  tree_.Write_File("a.doc", "fresh content");
+  if (!Write_Marked("a.doc.PVF", "left by an interrupted run")) GTEST_SKIP() << "no extended attributes here";
+  Copy("a.doc", "a.doc.PVF");
+  EXPECT_EQ(Temp_Tree::Read_File(tree_.Path("a.doc.PVF")), "fresh content");
+  EXPECT_TRUE(Has_Mark(tree_.Path("a.doc.PVF")));
+  copier_->Delete_Copy();
 
-  EXPECT_TRUE(made_.Created);
-  EXPECT_EQ(Temp_Tree::Read_File(source + ".PVF"), "fresh content");
-  EXPECT_TRUE(Has_Mark(source + ".PVF"));
+  ASSERT_TRUE(Write_Marked("gone.doc.PVF", "its source is gone"));
+  tree_.Write_File("users.doc.PVF", "named like a copy");
+  EXPECT_TRUE(Remove_Leftover("gone.doc.PVF"));
+  EXPECT_FALSE(Remove_Leftover("users.doc.PVF"));
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "users.doc.PVF"}));
 }
 
 TEST_F(Probe_Copier_Test, LinkAtCopyPathIsNeverWrittenThrough) {
-  const std::string source = tree_.Write_File("a.doc", "new");
+  tree_.Write_File("a.doc", "new");
   // Even a link to a marked file is no leftover of this program.
   const bool marked = Write_Marked("target", "target content");
   const std::string target = tree_.Path("target");
+  const std::string copy = tree_.Path("a.doc.PVF");
   for (const std::string& link_target : {target, tree_.Path("not-there")}) {
-    const std::string copy = tree_.Path("a.doc.PVF");
     std::filesystem::remove(copy);
     ASSERT_EQ(symlink(link_target.c_str(), copy.c_str()), 0);
-
-    EXPECT_THROW(copier_->Copy_File(source, copy, made_), Check_Error) << link_target;
-    EXPECT_FALSE(made_.Created);
+    EXPECT_THROW(Copy("a.doc", "a.doc.PVF"), Check_Error) << link_target;
+    EXPECT_FALSE(Remove_Leftover("a.doc.PVF"));
     EXPECT_TRUE(S_ISLNK(Link_Status(copy).st_mode));
   }
   EXPECT_EQ(Temp_Tree::Read_File(target), "target content");
@@ -138,58 +163,108 @@ TEST_F(Probe_Copier_Test, LinkAtCopyPathIsNeverWrittenThrough) {
   EXPECT_FALSE(Exists(tree_.Path("not-there")));
 }
 
+// Whatever takes the copy's name before the delete stays: a user's file
+// renamed over it, or one made where another program had removed the copy,
+// which the file system may give the copy's inode number, marks or not.
 TEST_F(Probe_Copier_Test, DeleteRemovesOnlyTheFileItMade) {
-  const std::string source = tree_.Write_File("a.doc", "content");
-  const std::string copy = source + ".PVF";
-  EXPECT_THROW(copier_->Delete_Copy(Probe_Copy{copy, false, 0, 0}), Check_Error);
+  tree_.Write_File("a.doc", "content");
+  const std::string copy = tree_.Path("a.doc.PVF");
 
-  // Another file renamed over the copy.
-  copier_->Copy_File(source, copy, made_);
+  Copy("a.doc", "a.doc.PVF");
   const std::string incoming = tree_.Write_File("incoming", "renamed over it");
   ASSERT_EQ(rename(incoming.c_str(), copy.c_str()), 0);
-  EXPECT_THROW(copier_->Delete_Copy(made_), Check_Error);
+  EXPECT_THROW(copier_->Delete_Copy(), Check_Error);
   EXPECT_EQ(Temp_Tree::Read_File(copy), "renamed over it");
 
-  // The copy deleted and another file made in its place, which the file
-  // system may give the freed inode number.
   std::filesystem::remove(copy);
-  copier_->Copy_File(source, copy, made_);
+  Copy("a.doc", "a.doc.PVF");
   std::filesystem::remove(copy);
-  tree_.Write_File("a.doc.PVF", "made there since");
-  EXPECT_THROW(copier_->Delete_Copy(made_), Check_Error);
+  Write_Marked("a.doc.PVF", "made there since");
+  EXPECT_THROW(copier_->Delete_Copy(), Check_Error);
   EXPECT_EQ(Temp_Tree::Read_File(copy), "made there since");
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "a.doc.PVF"}));
 }
 
-TEST_F(Probe_Copier_Test, FailureBeforeTheCopyExistsLeavesNothing) {
+// A source is known to be a regular file before it is ever opened: a FIFO or
+// device that took a listed file's place is never opened (opening some acts
+// on them), so no open of it is ever seen.
+TEST_F(Probe_Copier_Test, SourceThatIsNoRegularFileIsNeverOpened) {
   const std::string fifo = tree_.Path("fifo");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: a blocking open would hang
-  const std::string file = tree_.Write_File("file.txt");
-  const struct {
-    std::string source, copy;
-  } cases[] = {
-      {tree_.Path("missing"), tree_.Path("missing.PVF")},
-      {fifo, fifo + ".PVF"},
-      {tree_.Make_Dir("folder"), tree_.Path("folder.PVF")},
-      {file, tree_.Path("no-such-folder/file.txt.PVF")},
-  };
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  tree_.Make_Dir("folder");
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, fifo.c_str(), IN_OPEN), 0);
+
   const Alarm_Guard guard(10);
-  for (const auto& [source, copy] : cases) {
-    EXPECT_THROW(copier_->Copy_File(source, copy, made_), Check_Error) << source;
-    EXPECT_FALSE(made_.Created) << source;
-    EXPECT_FALSE(Exists(copy)) << source;
+  for (const char* source : {"missing", "fifo", "folder"}) {
+    EXPECT_THROW(Copy(source, std::string(source) + ".PVF"), Check_Error) << source;
   }
+  char events[4096];
+  EXPECT_LT(read(watch, events, sizeof events), 0) << "the FIFO was opened";
+  close(watch);
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"fifo", "folder"}));
 }
 
-TEST_F(Probe_Copier_Test, FullDiskFailsAndLeavesNoPartialCopy) {
-  const std::string source = tree_.Write_File("big.bin", Random_Content(2 * MiB));
-  const Tmpfs_Mount mount(tree_.Path("small"), "1m");
+// A copy never takes the space other programs need: it must leave 5 % of
+// the volume (or 1 GiB) free for them, or it is skipped before it begins.
+TEST_F(Probe_Copier_Test, CopyThatWouldCrowdTheVolumeIsSkipped) {
+  const Tmpfs_Mount mount(tree_.Path("small"), "32m");
   if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
-  const std::string copy = tree_.Path("small/big.bin.PVF");
+  const std::string folder = tree_.Path("small");
+  tree_.Write_File("small/fits.bin", Random_Content(6 * MiB));
+  // Its copy would fit, but leave only 1 MiB of the 1.6 MiB kept free.
+  tree_.Write_File("small/crowds.bin", Random_Content(12 * MiB + MiB / 2));
 
-  EXPECT_THROW(copier_->Copy_File(source, copy, made_), Check_Error);
-  ASSERT_TRUE(made_.Created);
-  copier_->Delete_Copy(made_);
-  EXPECT_TRUE(std::filesystem::is_empty(tree_.Path("small")));
+  Copy("fits.bin", "fits.bin.PVF", folder);
+  copier_->Delete_Copy();
+  try {
+    Copy("crowds.bin", "crowds.bin.PVF", folder);
+    ADD_FAILURE() << "the copy should have been skipped";
+  } catch (const Check_Error& error) {
+    EXPECT_EQ(error.Reason(), "no space left for the copy");
+  }
+  EXPECT_FALSE(Exists(tree_.Path("small/crowds.bin.PVF")));
+}
+
+// The drive stalls the probe's open of its source (here another holder's
+// lease on the file makes the open wait): the window is kept alive all the
+// while, ending the program does not wait for the drive, and no copy is left
+// once the stalled call comes back either.
+TEST_F(Probe_Copier_Test, EndingWhileTheDriveStallsLeavesNoCopy) {
+  const std::string source = tree_.Write_File("stalled.bin", Random_Content(MiB));
+  signal(SIGIO, SIG_IGN);  // the lease's break notice
+  const int lease = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(lease, 0);
+  if (fcntl(lease, F_SETLEASE, F_WRLCK) != 0) GTEST_SKIP() << "no file leases here: " << errno;
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(watch, tree_.Root().c_str(), IN_CREATE | IN_DELETE), 0);
+
+  events_.End_At_Keep_Alive = 10;
+  const Alarm_Guard guard(30);
+  EXPECT_THROW(Copy("stalled.bin", "stalled.bin.PVF"), Program_End);
+  EXPECT_EQ(events_.Keep_Alives(), 10);
+  EXPECT_EQ(Root_Entries(), std::set<std::string>{"stalled.bin"});
+
+  // The drive answers after all: the worker goes on, finds the program gone
+  // and removes what it made.
+  fcntl(lease, F_SETLEASE, F_UNLCK);
+  close(lease);
+  char events[4096];
+  bool created = false, deleted = false;
+  while (!deleted) {
+    const ssize_t got = read(watch, events, sizeof events);
+    ASSERT_GT(got, 0);
+    for (ssize_t at = 0; at < got;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+      created = created || (event->mask & IN_CREATE);
+      deleted = deleted || (event->mask & IN_DELETE);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  close(watch);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(Root_Entries(), std::set<std::string>{"stalled.bin"});
 }
 
 }  // namespace

@@ -19,11 +19,18 @@ TEST(Pause_Test, LongPauseLastsItsLengthAndKeepsTheWindowAlive) {
   pauser->Pause(600);
 
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
-  // Slices of at most 50 ms: no more than one call per slice, and a few at
+  // Slices of at most 20 ms: no more than one call per slice, and a few at
   // least even on a loaded machine.
   EXPECT_GE(events.Keep_Alives(), 2);
-  EXPECT_LE(events.Keep_Alives(), 11);
+  EXPECT_LE(events.Keep_Alives(), 30);
   EXPECT_EQ(events.Event_Runs(), 0);
+}
+
+TEST(Pause_Test, EndingTheProgramCutsAPauseShort) {
+  Counting_Event_Pump events;
+  events.End_At_Keep_Alive = 3;
+  EXPECT_THROW(Make_Pauser(events)->Pause(24 * 3600 * 1000), Program_End);
+  EXPECT_EQ(events.Keep_Alives(), 3);
 }
 
 TEST(Pause_Test, ZeroPauseReturnsAtOnce) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -59,6 +60,10 @@ class Recording_Window : public Window_Ops {
     Status = text;
     log_.push_back("status " + text);
   }
+  void Show_Failure(const std::string& path, const std::string& reason) override {
+    Status = path + ": " + reason;
+    log_.push_back("failure " + Status);
+  }
   void Show_Count(const std::string& text) override {
     Count = text;
     log_.push_back("count " + text);
@@ -88,18 +93,25 @@ class Scripted_Pump : public Event_Pump {
   int Runs() const { return runs_; }
   int Keep_Alives() const { return keep_alives_; }
 
-  void Run_Pending_Events() override {
+  void Run_Pending_Events() override { Run("events"); }
+  // Counts as an event run of its own, logged as "wait".
+  void Wait_For_Events(std::chrono::milliseconds) override { Run("wait"); }
+  bool Keep_Alive() override {
+    ++keep_alives_;
+    return !ended_;
+  }
+  void End_Program() override { ended_ = true; }
+
+ private:
+  void Run(const char* what) {
     const int run = ++runs_;
-    log_.push_back("events");
+    log_.push_back(what);
     if (auto found = handlers_.find(run); found != handlers_.end()) {
       for (auto& handler : found->second) handler();
     }
     if (ended_) throw Program_End{};
   }
-  void Keep_Alive() override { ++keep_alives_; }
-  void End_Program() override { ended_ = true; }
 
- private:
   Call_Log& log_;
   std::map<int, std::vector<std::function<void()>>> handlers_;
   int runs_ = 0;
@@ -143,7 +155,8 @@ class Recording_Pauser : public Pauser {
 };
 
 // The real file system, with failures injected at chosen folders: one that
-// cannot be opened, or one whose file enumeration fails after some entries.
+// cannot be opened, or one whose file enumeration fails after some entries
+// (after none: at its first read, when the collection is taken).
 class Faulty_File_System : public File_System {
  public:
   explicit Faulty_File_System(File_System& real) : real_(real) {}
@@ -153,10 +166,7 @@ class Faulty_File_System : public File_System {
 
   std::unique_ptr<Folder> Open_Folder(const std::string& path) override {
     if (Unopenable.count(path)) throw Check_Error(path, "cannot open");
-    auto folder = real_.Open_Folder(path);
-    const auto fail = Files_Fail_After.find(path);
-    if (fail == Files_Fail_After.end()) return folder;
-    return std::make_unique<Failing_Folder>(std::move(folder), fail->second);
+    return std::make_unique<Faulty_Folder>(*this, real_.Open_Folder(path));
   }
 
  private:
@@ -175,18 +185,28 @@ class Faulty_File_System : public File_System {
     int left_;
   };
 
-  class Failing_Folder : public Folder {
+  class Faulty_Folder : public Folder {
    public:
-    Failing_Folder(std::unique_ptr<Folder> real, int fail_after) : real_(std::move(real)), fail_after_(fail_after) {}
+    Faulty_Folder(Faulty_File_System& files, std::unique_ptr<Folder> real)
+        : files_(files), real_(std::move(real)) {}
     const std::string& Path() const override { return real_->Path(); }
+    std::string Path_Of(const std::string& name) const override { return real_->Path_Of(name); }
     std::unique_ptr<Entry_Cursor> Subfolders() override { return real_->Subfolders(); }
     std::unique_ptr<Entry_Cursor> Files() override {
-      return std::make_unique<Failing_Cursor>(real_->Files(), real_->Path(), fail_after_);
+      const auto fail = files_.Files_Fail_After.find(Path());
+      if (fail == files_.Files_Fail_After.end()) return real_->Files();
+      if (fail->second == 0) throw Check_Error(Path(), "cannot read");
+      return std::make_unique<Failing_Cursor>(real_->Files(), Path(), fail->second);
     }
+    std::unique_ptr<Folder> Open_Subfolder(const std::string& name) override {
+      if (files_.Unopenable.count(Path_Of(name))) throw Check_Error(Path_Of(name), "cannot open");
+      return std::make_unique<Faulty_Folder>(files_, real_->Open_Subfolder(name));
+    }
+    std::intptr_t Native_Handle() const override { return real_->Native_Handle(); }
 
    private:
+    Faulty_File_System& files_;
     std::unique_ptr<Folder> real_;
-    int fail_after_;
   };
 
   File_System& real_;

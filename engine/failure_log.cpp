@@ -1,0 +1,29 @@
+#include "engine/failure_log.h"
+
+#include <utility>
+
+namespace palvimo {
+
+namespace {
+
+constexpr std::chrono::seconds Line_Interval{1};
+
+}  // namespace
+
+Failure_Log::Failure_Log(std::ostream& out, Clock clock) : out_(out), clock_(std::move(clock)) {}
+
+void Failure_Log::Record(const std::string& path, const std::string& reason) {
+  const auto now = clock_();
+  const auto [found, first] = reasons_.try_emplace(reason);
+  Reason_Record& record = found->second;
+  if (!first && now - record.last_line < Line_Interval) {
+    ++record.held_back;
+    return;
+  }
+  out_ << "palvimo: " << path << ": " << reason;
+  if (record.held_back > 0) out_ << " (and " << record.held_back << " more like it)";
+  out_ << std::endl;
+  record = Reason_Record{now, 0};
+}
+
+}  // namespace palvimo
