@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 #include "check_fixture.h"
 
@@ -131,22 +132,47 @@ TEST_F(Run_Control_Test, ClickAfterACancelledStopRunsASecondRunNestedInTheFirst)
 }
 
 // A pass that picks nothing still runs events once, so even a run over an
-// empty folder can be stopped.
+// empty folder can be stopped; one with nothing at all to draw for waits for
+// the window instead of spinning.
 TEST_F(Run_Control_Test, EveryPassRunsEventsSoAnEmptyRootCanBeStopped) {
   window.Root = tree.Root();
   Click_At(4);
   control.Start_Click();
   EXPECT_EQ(random.Reseeds, 4);
+  EXPECT_EQ(Count_In_Log("wait"), 4);
   Expect_Idle();
 }
 
+// A root that cannot be opened, or opens but cannot be read, ends the run.
 TEST_F(Run_Control_Test, UnreachableRootEndsTheRunAndSaysWhy) {
-  window.Root = tree.Path("vanished");
-  control.Start_Click();
+  const std::string unreadable = tree.Make_Dir("unreadable");
+  files.Files_Fail_After[unreadable] = 0;
+  for (const std::string& root : {tree.Path("vanished"), unreadable}) {
+    random.Reseeds = 0;
+    window.Root = root;
+    control.Start_Click();
+    Expect_Idle();
+    EXPECT_EQ(random.Reseeds, 1);
+    EXPECT_NE(window.Status.find(window.Root), std::string::npos);
+    EXPECT_EQ(window.Status.find('\n'), std::string::npos);
+  }
+}
+
+// However the run ends, even by a failing event run, and however the click
+// comes, even while stopping with an extension that could start nothing, the
+// window follows the run's states and is left idle.
+TEST_F(Run_Control_Test, RunEndsIdleEvenWhenAnEventRunFails) {
+  window.Root = tree.Root();
+  pump.At(1, [&] {
+    control.Start_Click();  // stop
+    window.Extension = "";
+    control.Start_Click();  // cancels the stop all the same
+    EXPECT_FALSE(state.Stop_Requested);
+  });
+  pump.At(2, [] { throw std::runtime_error("a handler failed"); });
+  EXPECT_THROW(control.Start_Click(), std::runtime_error);
+  EXPECT_EQ(random.Reseeds, 2);
   Expect_Idle();
-  EXPECT_EQ(random.Reseeds, 1);
-  EXPECT_NE(window.Status.find(window.Root), std::string::npos);
-  EXPECT_EQ(window.Status.find('\n'), std::string::npos);
 }
 
 // A failure that no folder guard catches ends only its pass.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include "check_fixture.h"
@@ -74,6 +76,37 @@ TEST_F(Walk_Folder_Test, WalkStaysOnItsFileSystemAndNeverBlocks) {
   EXPECT_EQ(log, (Call_Log{"folder " + tree.Path("root"), "status " + tree.Path("root/plain"), "events",
                            "pause 0", "count 1", "events"}));
   EXPECT_TRUE(Copies_Left().empty());
+}
+
+// A folder swapped for a link to a folder outside the tree between its
+// listing and its walk is not entered: nothing outside is probed or written.
+TEST_F(Walk_Folder_Test, SubfolderSwappedForALinkIsNotEntered) {
+  const std::string outside = tree.Write_File("outside/private.txt", "elsewhere");
+  tree.Write_File("root/sub/inside.txt");
+  pump.At(1, [&] {
+    std::filesystem::remove_all(tree.Path("root/sub"));
+    std::filesystem::create_directory_symlink(tree.Path("outside"), tree.Path("root/sub"));
+  });
+  random.Script = std::deque<float>(10, 0.0f);
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_EQ(log, Call_Log{"events"});
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("outside")), {}), 1);
+  EXPECT_EQ(Temp_Tree::Read_File(outside), "elsewhere");
+}
+
+// A marked copy that an earlier run could not delete is removed when the walk
+// picks it, and counted; a user's file named like a copy is probed as any.
+TEST_F(Walk_Folder_Test, MarkedLeftoverPickedByTheWalkIsRemovedNotProbed) {
+  const std::string leftover = tree.Write_File("root/a.txt.PVF", "left over");
+  if (setxattr(leftover.c_str(), "user.palvimo.probe", "1", 1, 0) != 0) GTEST_SKIP() << "no extended attributes";
+  const std::string users = tree.Write_File("root/b.PVF", "the user's");
+  random.Script = {0.0f, 0.0f};
+  walk.Walk_Root(tree.Path("root"));
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(Temp_Tree::Read_File(users), "the user's");
+  EXPECT_EQ(Count_In_Log("pause 0"), 1);
+  EXPECT_EQ(state.File_Count, 2);
+  EXPECT_EQ(Copies_Left(), std::vector<std::string>{users});
 }
 
 struct Threshold_Case {
