@@ -154,6 +154,11 @@ struct Copy_Slot {
     removed = true;
     Remove_Own_File(folder.Get(), name, file.Get(), path);
   }
+  // With `mutex` held, on the worker: the descriptor of a copy whose name is
+  // gone, for the caller to close once the mutex is released, since closing
+  // the last hold on a large deleted file frees its blocks, which takes a
+  // while; nothing while the copy still has its name.
+  Unique_Fd Release() { return removed ? std::move(file) : Unique_Fd(); }
 };
 
 // On the worker: the copy of the source `name`, in the slot's folder, every
@@ -180,8 +185,12 @@ class Copy_Job {
       // A failed copy goes at once, before the pause. Should its removal
       // fail too, the slot keeps it and the probe's delete tries again and
       // reports why.
-      const std::lock_guard lock(slot_.mutex);
-      Remove_Leaving_It_On_Failure();
+      Unique_Fd removed;
+      {
+        const std::lock_guard lock(slot_.mutex);
+        Remove_Leaving_It_On_Failure();
+        removed = slot_.Release();
+      }
       throw;
     }
   }
@@ -261,8 +270,10 @@ void Delete_Job(Copy_Slot& slot, const std::stop_token& stop) {
       if (ftruncate(slot.file.Get(), static_cast<off_t>(size)) != 0) break;
     }
   }
+  Unique_Fd removed;
   const std::lock_guard lock(slot.mutex);
   slot.Remove();
+  removed = slot.Release();
 }
 
 // Copies with its own loop of reads and writes, so that every byte really

@@ -1,6 +1,6 @@
 // The engine's benchmark, one part per invocation so that the walk's peak
 // memory is measured in a process that did nothing else:
-//   engine_bench copy|walk|walk-rss DATA_FOLDER
+//   engine_bench copy|walk|walk-rss|probe|idle|race DATA_FOLDER
 // Each part makes (or reuses) its data under DATA_FOLDER, reports progress on
 // standard error and prints its figures as "name: value" lines.
 #include <cstddef>
@@ -12,7 +12,9 @@
 
 #include "bench_data.h"
 #include "copy_bench.h"
+#include "probe_bench.h"
 #include "process_counters.h"
+#include "race_bench.h"
 #include "walk_bench.h"
 
 namespace {
@@ -26,9 +28,12 @@ constexpr int Walk_Entries = 200'000;
 
 fs::path Copy_Folder(const fs::path& data) { return data / "copy-8x64MiB"; }
 fs::path Walk_Folder(const fs::path& data) { return data / "walk-200k"; }
+fs::path Probe_Folder(const fs::path& data) { return data / "probe-1GiB"; }
+constexpr std::size_t Probe_File_Size = std::size_t{1} << 30;
+constexpr int Race_Rounds = 20'000;
 
 int Usage() {
-  std::cerr << "usage: engine_bench copy|walk|walk-rss DATA_FOLDER\n";
+  std::cerr << "usage: engine_bench copy|walk|walk-rss|probe|idle|race DATA_FOLDER\n";
   return 2;
 }
 
@@ -52,6 +57,18 @@ int main(int argc, char** argv) {
     } else if (part == "walk-rss") {
       Time_One_Pass(Walk_Folder(data));
       std::cout << std::setprecision(1) << "walk_peak_rss_mb: " << Peak_Resident_Mib() << '\n';
+    } else if (part == "probe") {
+      const auto files = Ensure_Random_Files(Probe_Folder(data), 1, Probe_File_Size);
+      std::cout << std::setprecision(1) << "probe_unserviced_ms: " << Probe_Unserviced_Ms(files[0]) << '\n'
+                << "end_during_copy_ms: " << End_During_Copy_Ms(files[0]) << '\n';
+    } else if (part == "idle") {
+      std::cout << std::setprecision(2) << "empty_root_cpu_percent: " << Empty_Root_Cpu_Percent(data / "empty-root")
+                << '\n';
+    } else if (part == "race") {
+      const Race_Figures race = Run_Rename_Race(data / "race", Race_Rounds);
+      std::cout << "rename_race_rounds: " << race.Rounds << '\n'
+                << "rename_race_users_files_placed: " << race.Placed << '\n'
+                << "rename_race_users_files_lost: " << race.Lost << '\n';
     } else {
       return Usage();
     }

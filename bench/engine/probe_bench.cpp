@@ -1,0 +1,158 @@
+#include "probe_bench.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/run_control.h"
+#include "platform/runtime.h"
+#include "quiet_services.h"
+#include "timing.h"
+
+namespace palvimo::bench {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A window that records when it was last kept alive, and can be told to end
+// the program once a condition holds.
+class Timed_Event_Pump final : public Event_Pump {
+ public:
+  explicit Timed_Event_Pump(std::function<bool()> end_when = nullptr) : end_when_(std::move(end_when)) {}
+
+  void Run_Pending_Events() override {}
+  void Wait_For_Events(std::chrono::milliseconds) override {}
+  bool Keep_Alive() override {
+    Mark();
+    if (!ended_ && end_when_ && end_when_()) {
+      ended_ = true;
+      end_requested_ = Clock::now();
+    }
+    return !ended_;
+  }
+  void End_Program() override {}
+
+  void Mark() {
+    const auto now = Clock::now();
+    longest_ = std::max(longest_, Seconds_Between(last_, now));
+    last_ = now;
+  }
+  double Longest_Ms() const { return longest_ * 1000; }
+  Clock::time_point End_Requested() const { return end_requested_; }
+
+ private:
+  std::function<bool()> end_when_;
+  Clock::time_point last_ = Clock::now();
+  double longest_ = 0;
+  bool ended_ = false;
+  Clock::time_point end_requested_{};
+};
+
+std::uintmax_t Size_Of(const fs::path& path) {
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  return error ? 0 : size;
+}
+
+double Cpu_Seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
+double Probe_Unserviced_Ms(const fs::path& file) {
+  const auto files = Make_Local_File_System();
+  const auto folder = files->Open_Folder(file.parent_path().string());
+  const std::string name = file.filename().string();
+  std::vector<double> longest;
+  for (int run = 0; run < 3; ++run) {
+    Timed_Event_Pump events;
+    const auto copier = Make_Probe_Copier(events);
+    const auto pauser = Make_Pauser(events);
+    events.Mark();
+    copier->Copy_File(*folder, name, name + ".PVF");
+    pauser->Pause(0);
+    copier->Delete_Copy();
+    events.Mark();
+    longest.push_back(events.Longest_Ms());
+    std::clog << "  probe " << run + 1 << ": longest unserviced " << longest.back() << " ms\n";
+  }
+  return Median(longest);
+}
+
+double End_During_Copy_Ms(const fs::path& file) {
+  const auto files = Make_Local_File_System();
+  const auto folder = files->Open_Folder(file.parent_path().string());
+  const std::string name = file.filename().string();
+  const fs::path copy = file.string() + ".PVF";
+  const auto wanted = fs::file_size(file) * 3 / 10;
+  Timed_Event_Pump events([&] { return Size_Of(copy) >= wanted; });
+  const auto copier = Make_Probe_Copier(events);
+  try {
+    copier->Copy_File(*folder, name, name + ".PVF");
+  } catch (const Program_End&) {
+    const double ms = Seconds_Between(events.End_Requested(), Clock::now()) * 1000;
+    if (fs::exists(copy)) throw std::runtime_error("the copy was left behind");
+    return ms;
+  }
+  throw std::runtime_error("the copy ended before the end request");
+}
+
+double Empty_Root_Cpu_Percent(const fs::path& root) {
+  fs::create_directories(root);
+  // An idle window: waiting for events takes as long as it is allowed to.
+  class Idle_Window_Pump final : public Event_Pump {
+   public:
+    void Run_Pending_Events() override {}
+    void Wait_For_Events(std::chrono::milliseconds longest) override { std::this_thread::sleep_for(longest); }
+    bool Keep_Alive() override { return true; }
+    void End_Program() override {}
+  } events;
+  class Timed_Window final : public Window_Ops {
+   public:
+    Timed_Window(std::string root, Run_State& state) : root_(std::move(root)), state_(state) {}
+    std::string Read_Root_Path() override { return root_; }
+    void Show_Folder(const std::string&) override {}
+    void Set_Status(const std::string&) override {}
+    void Show_Failure(const std::string&, const std::string&) override {}
+    void Show_Count(const std::string&) override {}
+    std::string Read_Extension() override { return ".PVF"; }
+    std::string Read_Delay() override { return "0"; }
+    void Set_Locked(Input, bool) override {}
+    // Each pass begins with this caption; after 5 s the run is asked to stop.
+    void Set_Button_Caption(const std::string&) override {
+      if (Clock::now() - start_ >= std::chrono::seconds(5)) state_.Stop_Requested = true;
+    }
+
+   private:
+    std::string root_;
+    Run_State& state_;
+    Clock::time_point start_ = Clock::now();
+  };
+  Run_State state;
+  Timed_Window window(root.string(), state);
+  const auto files = Make_Local_File_System();
+  Stub_Probe_Copier copier;
+  Stub_Pauser pause;
+  const auto random = Make_Clock_Random();
+  std::ostringstream log;
+  Run_Control control(state, window, Check_Services{*files, copier, pause, *random, events, log});
+  const double cpu_before = Cpu_Seconds();
+  const auto start = Clock::now();
+  control.Start_Click();
+  return (Cpu_Seconds() - cpu_before) / Seconds_Between(start, Clock::now()) * 100;
+}
+
+}  // namespace palvimo::bench
