@@ -2,9 +2,10 @@
 # `make test` builds and passes every test. Both install what is missing.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 CONFIGURE   = cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps run build test test-sanitize bench screenshot package package-check clean
+.PHONY: deps run build test test-sanitize test-threads bench screenshot package package-check clean
 
 deps:
 	tools/install-deps.sh
@@ -24,6 +25,15 @@ test-sanitize: deps
 	cmake --build $(ASAN_BUILD)
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
+# The tests of the engine and platform, whose probes run on a worker thread,
+# under ThreadSanitizer. (The window's tests would mostly check the Qt
+# libraries, which are not built for it.)
+test-threads: deps
+	$(CONFIGURE) -B $(TSAN_BUILD) -DPALVIMO_SANITIZE_THREADS=ON
+	cmake --build $(TSAN_BUILD) --target platform_tests engine_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/platform_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/engine/engine_tests
+
 # `make package` writes the Debian package $(BUILD)/palvimo_<version>_<arch>.deb;
 # `make package-check` also runs lintian and the desktop entry and AppStream
 # validators on it, and checks where its files land.
@@ -37,7 +47,7 @@ package-check: package
 	tools/package-check.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
 
 bench: build
 	bench/run_bench.sh $(BUILD)

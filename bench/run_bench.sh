@@ -21,6 +21,13 @@ Palvimo benchmark, data under $data
                       / find DIR -xdev -maxdepth 1 -type f, warm cache, medians of 5 runs
   walk_peak_rss_mb    peak resident memory (VmHWM, MiB) of a process that did only that pass
   navigator_100k_ms   the navigator's own benchmark, when it is built
+  probe_unserviced_ms longest stretch without the window kept alive during a whole probe
+                      (copy, flush, pause 0, delete) of a 1 GiB file, median of 3
+  end_during_copy_ms  from an end request 30 % into a 1 GiB copy until the probe has
+                      returned with its copy removed
+  empty_root_cpu_percent  CPU used by 5 s of passes over an empty root, % of one core
+  rename_race_*       20,000 probes while another thread renames a user's file onto the
+                      copy's name whenever the copy is there: user's files lost must be 0
 HEADER
 
 start=$SECONDS
@@ -29,7 +36,13 @@ copy=$("$engine_bench" copy "$data")
 echo "walk: 200,000 empty files, one pass against find" >&2
 walk=$("$engine_bench" walk "$data")
 walk_rss=$("$engine_bench" walk-rss "$data")
-results=("$copy" "$walk" "$walk_rss")
+echo "probe: one file of 1 GiB, keep-alive gaps and ending mid-copy" >&2
+probe=$("$engine_bench" probe "$data")
+echo "idle: 5 s of passes over an empty root" >&2
+idle=$("$engine_bench" idle "$data")
+echo "race: 20,000 probes against a renaming thread" >&2
+race=$("$engine_bench" race "$data")
+results=("$copy" "$walk" "$walk_rss" "$probe" "$idle" "$race")
 if [[ -x $navigator_bench ]]; then
   echo "navigator" >&2
   navigator=$("$navigator_bench" "$data")
