@@ -246,7 +246,9 @@ class Posix_Probe_Copier final : public Probe_Copier {
       Write_All(to, buffer_.get(), static_cast<std::size_t>(got), copy_path);
       left -= static_cast<std::uint64_t>(got);
       if (const auto now = Clock::now(); now >= next_keep_alive) {
-        events_.Keep_Alive();
+        // Abandoned as a failed copy when the program is ending, so that the
+        // probe still deletes the partial file.
+        if (!events_.Keep_Alive()) throw Check_Error(copy_path, "the program is ending");
         next_keep_alive = now + Keep_Alive_Interval;
       }
     }

@@ -22,7 +22,8 @@ class Event_Pump : public Interface {
   virtual void Run_Pending_Events() = 0;
   // Lets the window repaint during a long copy or pause; runs no handler of
   // the program and never throws. Cheap enough to call every few milliseconds.
-  virtual void Keep_Alive() = 0;
+  // False once the program is ending: the copy or pause should then stop.
+  [[nodiscard]] virtual bool Keep_Alive() = 0;
   // Ends the program: the next return from Run_Pending_Events throws
   // Program_End.
   virtual void End_Program() = 0;

@@ -20,7 +20,9 @@ class Sliced_Pause final : public Pauser {
     for (auto now = Clock::now(); now < deadline;) {
       std::this_thread::sleep_for(std::min<Clock::duration>(deadline - now, Keep_Alive_Interval));
       now = Clock::now();
-      if (now < deadline) events_.Keep_Alive();
+      // A program that is ending waits no longer: the probe goes on to delete
+      // its copy, and the walk unwinds at its next event run.
+      if (now < deadline && !events_.Keep_Alive()) return;
     }
   }
 

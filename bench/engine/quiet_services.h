@@ -14,7 +14,7 @@ namespace palvimo::bench {
 class No_Op_Event_Pump final : public Event_Pump {
  public:
   void Run_Pending_Events() override {}
-  void Keep_Alive() override {}
+  bool Keep_Alive() override { return true; }
   void End_Program() override {}
 };
 

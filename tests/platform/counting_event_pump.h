@@ -9,8 +9,14 @@ namespace palvimo::testing {
 class Counting_Event_Pump final : public Event_Pump {
  public:
   void Run_Pending_Events() override { ++event_runs_; }
-  void Keep_Alive() override { ++keep_alives_; }
+  bool Keep_Alive() override {
+    ++keep_alives_;
+    return !Ending;
+  }
   void End_Program() override {}
+
+  // Keep_Alive says the program is ending.
+  bool Ending = false;
 
   int Event_Runs() const { return event_runs_; }
   int Keep_Alives() const { return keep_alives_; }

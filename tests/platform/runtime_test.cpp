@@ -26,6 +26,13 @@ TEST(Pause_Test, LongPauseLastsItsLengthAndKeepsTheWindowAlive) {
   EXPECT_EQ(events.Event_Runs(), 0);
 }
 
+TEST(Pause_Test, PauseEndsAtTheFirstKeepAliveOnceTheProgramIsEnding) {
+  Counting_Event_Pump events;
+  events.Ending = true;
+  Make_Pauser(events)->Pause(60'000);
+  EXPECT_EQ(events.Keep_Alives(), 1);
+}
+
 TEST(Pause_Test, ZeroPauseReturnsAtOnce) {
   Counting_Event_Pump events;
   const auto start = Clock::now();
