@@ -19,6 +19,9 @@ class Window_Ops : public Interface {
   virtual void Show_Folder(const std::string& path) = 0;
   // Sets Progress_Label's caption.
   virtual void Set_Status(const std::string& text) = 0;
+  // Sets Progress_Label's caption to a probed file's path followed by the
+  // short reason its probe failed.
+  virtual void Show_Failure(const std::string& path, const std::string& reason) = 0;
   // Sets Count_Val's caption.
   virtual void Show_Count(const std::string& text) = 0;
   // Ext_Text's text.

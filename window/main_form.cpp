@@ -10,7 +10,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcutEvent>
+#include <QSocketNotifier>
 #include <QStyle>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
@@ -19,7 +22,9 @@
 #include "window/display_text.h"
 #include "window/drive_list.h"
 #include "window/file_list.h"
+#include "window/input_hold.h"
 #include "window/palvimo.xpm"
+#include "window/status_line.h"
 
 namespace palvimo {
 
@@ -88,7 +93,10 @@ Main_Form::Main_Form(QWidget* parent)
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this}) {
+      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this}),
+      input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
+                                 this)),
+      end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)) {
   setWindowTitle(QStringLiteral("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
@@ -154,6 +162,10 @@ void Main_Form::Connect_Handlers() {
   connect(Recurse_Check, &QCheckBox::clicked, this,
           [this] { run_control_.Recurse_Click(Box_State(Recurse_Check->checkState())); });
   connect(Exit_Button, &QPushButton::clicked, this, &QWidget::close);
+  connect(end_notifier_, &QSocketNotifier::activated, this, [this] {
+    end_notifier_->setEnabled(false);
+    close();
+  });
   connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
@@ -182,7 +194,25 @@ std::string Main_Form::Read_Root_Path() { return Result_Dir->Path(); }
 
 void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path); }
 
-void Main_Form::Set_Status(const std::string& text) { Progress_Label->setText(Display_Text(text)); }
+void Main_Form::Set_Status(const std::string& text) {
+  const QString whole = Display_Text(text);
+  Show_Status(Fitted_Status(whole, Progress_Label->fontMetrics(), Progress_Label->contentsRect().width()), whole);
+}
+
+void Main_Form::Show_Failure(const std::string& path, const std::string& reason) {
+  const QString shown_path = Display_Text(path);
+  const QString shown_reason = Display_Text(reason);
+  Show_Status(Fitted_Failure(shown_path, shown_reason, Progress_Label->fontMetrics(),
+                             Progress_Label->contentsRect().width()),
+              shown_path + QStringLiteral(": ") + shown_reason);
+}
+
+// The line shows what fits; the whole text stays readable to assistive
+// technology.
+void Main_Form::Show_Status(const QString& shown, const QString& whole) {
+  Progress_Label->setText(shown);
+  Progress_Label->setAccessibleDescription(whole);
+}
 
 void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
 
@@ -206,14 +236,37 @@ void Main_Form::Set_Locked(Input input, bool locked) {
 }
 
 void Main_Form::Run_Pending_Events() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  input_hold_->Deliver_Held([this] { return ended_; });
+  if (!ended_) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (end_signals_.Received()) End_Program();
   if (ended_) throw Program_End{};
 }
 
-void Main_Form::Keep_Alive() {
-  // Input waits for the walk's next event run, and so do timers: a button's
-  // access key clicks it by a timer.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+bool Main_Form::Keep_Alive() {
+  if (!ended_) input_hold_->Process_Holding();
+  if (end_signals_.Received()) End_Program();
+  return !ended_;
+}
+
+// During a probe only Exit_Button's access key and a click of Exit_Button go
+// on at once: its press on it with the left button, then, the button being
+// down, the release that may click it. A press comes first to the window,
+// which would pass it on to the control under the pointer.
+bool Main_Form::Ends_Program(QObject* receiver, QEvent* event) const {
+  switch (event->type()) {
+    case QEvent::Shortcut:
+      return receiver == Exit_Button;
+    case QEvent::MouseButtonPress: {
+      const auto& press = static_cast<const QMouseEvent&>(*event);
+      const QObject* target =
+          receiver == static_cast<QObject*>(windowHandle()) ? childAt(mapFromGlobal(press.globalPosition().toPoint())) : receiver;
+      return target == Exit_Button && press.button() == Qt::LeftButton;
+    }
+    case QEvent::MouseButtonRelease:
+      return Exit_Button->isDown();
+    default:
+      return false;
+  }
 }
 
 void Main_Form::End_Program() {
@@ -224,6 +277,13 @@ void Main_Form::End_Program() {
 bool Main_Form::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && Is_Open_Key(*static_cast<QKeyEvent*>(event))) Key_Typed();
   if (event->type() == QEvent::Shortcut) {
+    // A button's access key clicks it at once, as the mouse does, rather
+    // than by a timer that would wait for the next event run.
+    if ((watched == Start_Button || watched == Exit_Button) &&
+        !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+      static_cast<QPushButton*>(watched)->click();
+      return true;
+    }
     const auto captions = Access_Key_Captions();
     const auto caption = std::find(captions.begin(), captions.end(), watched);
     if (caption != captions.end()) {

@@ -8,6 +8,7 @@
 #include "engine/run_control.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
+#include "platform/end_signals.h"
 #include "platform/file_system.h"
 #include "platform/runtime.h"
 
@@ -16,12 +17,14 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
 
 namespace palvimo {
 
 class Dir_List;
 class Drive_List;
 class File_List;
+class Input_Hold;
 
 // The program's one window. It holds the state of the check, carries out the
 // check's window operations on its controls, and is the check's event pump:
@@ -36,6 +39,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;
   Run_State state_;
+  End_Signals end_signals_;
 
  public:
   explicit Main_Form(QWidget* parent = nullptr);
@@ -63,15 +67,19 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::string Read_Root_Path() override;
   void Show_Folder(const std::string& path) override;
   void Set_Status(const std::string& text) override;
+  void Show_Failure(const std::string& path, const std::string& reason) override;
   void Show_Count(const std::string& text) override;
   std::string Read_Extension() override;
   std::string Read_Delay() override;
   void Set_Button_Caption(const std::string& caption) override;
   void Set_Locked(Input input, bool locked) override;
 
-  // Event_Pump
+  // Event_Pump. While the window is only kept alive, input waits for the next
+  // event run, except what ends the program: a click of Exit_Button (mouse
+  // or access key) and the window's close. An end signal (SIGTERM, SIGINT,
+  // SIGHUP) ends the program as Exit does.
   void Run_Pending_Events() override;
-  void Keep_Alive() override;
+  bool Keep_Alive() override;
   // Ends the program: a run under way unwinds at its next event run, and
   // then the window closes and the event loop returns 0.
   void End_Program() override;
@@ -84,6 +92,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Lay_Out_Controls();
   void Connect_Handlers();
   void Show_Start_Folder();
+  void Show_Status(const QString& shown, const QString& whole);
+  bool Ends_Program(QObject* receiver, QEvent* event) const;
 
   void Start_Clicked();
   void Drive_Changed(const std::string& previous);
@@ -96,6 +106,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::array<QWidget*, 3> Access_Key_Captions() const;
 
   Run_Control run_control_;
+  Input_Hold* const input_hold_;
+  QSocketNotifier* const end_notifier_;
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;

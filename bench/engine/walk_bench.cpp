@@ -31,6 +31,7 @@ class One_Pass_Window final : public Window_Ops {
   std::string Read_Root_Path() override { return root_; }
   void Show_Folder(const std::string&) override {}
   void Set_Status(const std::string& text) override { status_ = text; }
+  void Show_Failure(const std::string& path, const std::string& reason) override { status_ = path + ": " + reason; }
   void Show_Count(const std::string&) override {}
   std::string Read_Extension() override { return ".PVF"; }
   std::string Read_Delay() override { return "0"; }

@@ -59,6 +59,10 @@ class Recording_Window : public Window_Ops {
     Status = text;
     log_.push_back("status " + text);
   }
+  void Show_Failure(const std::string& path, const std::string& reason) override {
+    Status = path + ": " + reason;
+    log_.push_back("failure " + Status);
+  }
   void Show_Count(const std::string& text) override {
     Count = text;
     log_.push_back("count " + text);
@@ -96,7 +100,10 @@ class Scripted_Pump : public Event_Pump {
     }
     if (ended_) throw Program_End{};
   }
-  void Keep_Alive() override { ++keep_alives_; }
+  bool Keep_Alive() override {
+    ++keep_alives_;
+    return !ended_;
+  }
   void End_Program() override { ended_ = true; }
 
  private:

@@ -23,6 +23,8 @@ class Form_Test : public ::testing::Test {
   // Builds and shows the window; tests that change what the window finds at
   // start-up (mounted drives) call it themselves.
   void Show_Form() {
+    // One window at a time: each catches the end signals while it lives.
+    form.reset();
     form = std::make_unique<Main_Form>();
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));

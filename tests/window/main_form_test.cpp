@@ -186,6 +186,30 @@ TEST_F(Main_Form_Test, TextBoxesSelectUpTo255CharactersFromTheStartOnFocus) {
   EXPECT_EQ(form->Delay_Text->text(), "25" + QString(45, QLatin1Char('7')));
 }
 
+TEST_F(Main_Form_Test, LongPathsInTheStatusLineKeepTheirFileNameAndTheReason) {
+  QLabel& line = *form->Progress_Label;
+  const std::string folder = "/" + std::string(80, 'f') + "/" + std::string(80, 'g');
+  const auto expect_fits = [&line] {
+    EXPECT_LE(line.fontMetrics().horizontalAdvance(line.text()), line.contentsRect().width()) << line.text().toStdString();
+  };
+
+  form->Set_Status(folder + "/probed file.dat");
+  expect_fits();
+  EXPECT_TRUE(line.text().startsWith("/f")) << line.text().toStdString();
+  EXPECT_TRUE(line.text().endsWith("/probed file.dat")) << line.text().toStdString();
+  EXPECT_EQ(line.accessibleDescription().toStdString(), folder + "/probed file.dat");
+
+  form->Show_Failure(folder + "/bad.dat", "Input/output error");
+  expect_fits();
+  EXPECT_TRUE(line.text().endsWith("/bad.dat: Input/output error")) << line.text().toStdString();
+  EXPECT_EQ(line.accessibleDescription().toStdString(), folder + "/bad.dat: Input/output error");
+  EXPECT_EQ(line.toolTip(), "Status");
+
+  // A short text shows as it is.
+  form->Show_Failure("/a.dat", "Permission denied");
+  EXPECT_EQ(line.text(), "/a.dat: Permission denied");
+}
+
 // The key handler, on a tree of two subfolders.
 class Key_Handler_Test : public Form_Test {
  protected:
