@@ -1,9 +1,7 @@
 #include "window/dir_list.h"
 
 #include <QAbstractListModel>
-#include <QFile>
 #include <QIcon>
-#include <QStorageInfo>
 #include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <vector>
 
 #include "platform/check_error.h"
+#include "platform/mount_point.h"
 #include "window/display_text.h"
 #include "window/sorted_entries.h"
 
@@ -29,8 +28,7 @@ std::string Parent_Of(const std::string& path) {
 // The folders from the mount point of the path's file system down to the
 // path itself.
 std::vector<std::string> Folder_Chain(const std::string& path) {
-  const std::string mount_point =
-      QFile::encodeName(QStorageInfo(QFile::decodeName(path.c_str())).rootPath()).toStdString();
+  const std::string mount_point = Mount_Point_Of(path);
   std::vector<std::string> chain{path};
   while (chain.back() != mount_point && chain.back() != "/") chain.push_back(Parent_Of(chain.back()));
   std::reverse(chain.begin(), chain.end());
@@ -114,14 +112,26 @@ Dir_List::Dir_List(File_System& files, QWidget* parent)
 void Dir_List::Set_Path(const std::string& path) {
   if (path == path_) return;
   const std::unique_ptr<Folder> folder = files_.Open_Folder(path);
-  if (folder->Path() == path_) return;
-  std::vector<std::string> rows = Folder_Chain(folder->Path());
+  if (folder->Path() != path_) Show(*folder);
+}
+
+bool Dir_List::Reopen() {
+  try {
+    Show(*files_.Open_Folder(path_));
+    return true;
+  } catch (const Check_Error&) {
+    return false;
+  }
+}
+
+void Dir_List::Show(Folder& folder) {
+  std::vector<std::string> rows = Folder_Chain(folder.Path());
   const int current = static_cast<int>(rows.size()) - 1;
-  const std::string prefix = folder->Path() == "/" ? "/" : folder->Path() + '/';
-  for (const std::string& name : Sorted_Names(*folder->Subfolders())) rows.push_back(prefix + name);
+  const std::string prefix = folder.Path() == "/" ? "/" : folder.Path() + '/';
+  for (const std::string& name : Sorted_Names(*folder.Subfolders())) rows.push_back(prefix + name);
 
   rows_->Reset(std::move(rows), current);
-  path_ = folder->Path();
+  path_ = folder.Path();
   setCurrentIndex(rows_->index(current));
   scrollTo(currentIndex());
   emit Path_Changed();

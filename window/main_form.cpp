@@ -18,6 +18,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "platform/check_error.h"
 #include "window/dir_list.h"
 #include "window/display_text.h"
 #include "window/drive_list.h"
@@ -25,6 +26,7 @@
 #include "window/input_hold.h"
 #include "window/palvimo.xpm"
 #include "window/status_line.h"
+#include "window/system_volumes.h"
 
 namespace palvimo {
 
@@ -73,14 +75,17 @@ bool Is_Open_Key(const QKeyEvent& key) {
 
 }  // namespace
 
-Main_Form::Main_Form(QWidget* parent)
+Main_Form::Main_Form(QWidget* parent) : Main_Form(Make_System_Volumes(), parent) {}
+
+Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
       copier_(Make_Probe_Copier(*this)),
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),
+      volumes_(std::move(volumes)),
       Result_Frame(new QGroupBox(this)),
-      Result_Drive(new Drive_List(Result_Frame)),
+      Result_Drive(new Drive_List(*volumes_, Result_Frame)),
       Result_Dir(new Dir_List(*file_system_, Result_Frame)),
       Result_File(new File_List(*file_system_, Result_Frame)),
       Progress_Label(new QLabel(this)),
@@ -167,6 +172,7 @@ void Main_Form::Connect_Handlers() {
     close();
   });
   connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
+  connect(Result_Drive, &Drive_List::Drive_Gone, this, &Main_Form::Drive_Gone);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
@@ -177,13 +183,13 @@ void Main_Form::Connect_Handlers() {
   for (QWidget* caption : Access_Key_Captions()) caption->installEventFilter(this);
 }
 
-// The volume mounted at / and the folder / are where the navigator starts.
-// When / cannot be shown, the first drive that can be stands in for it.
+// The drive / and the folder / are where the navigator starts. When / cannot
+// be shown, the first drive that can be stands in for it; each drive that
+// cannot leaves the list.
 void Main_Form::Show_Start_Folder() {
   Result_Drive->Set_Drive("/");
-  Result_Dir->Open("/");
-  for (int i = 0; Result_Dir->Path().empty() && i < Result_Drive->Entry_Count(); ++i)
-    Result_Drive->Set_Drive(Result_Drive->Entry(i));
+  while (Result_Dir->Path().empty() && Result_Drive->Entry_Count() > 0)
+    Result_Drive->Set_Drive(Result_Drive->Entry(0));
 }
 
 std::array<QWidget*, 3> Main_Form::Navigator_Lists() const { return {Result_Drive, Result_Dir, Result_File}; }
@@ -329,9 +335,21 @@ void Main_Form::Start_Clicked() {
 }
 
 void Main_Form::Drive_Changed(const std::string& previous) {
-  if (Open_Drive_Root()) return;
-  // A drive that cannot be read: the previous drive and folder stay.
-  Result_Drive->Revert_To(previous);
+  const std::string drive = Result_Drive->Drive();
+  try {
+    Result_Dir->Set_Path(drive);
+  } catch (const Check_Error& error) {
+    // A drive that cannot be read leaves the list, so that the arrow keys and
+    // the wheel go past it; the previous drive and folder stay.
+    Result_Drive->Refuse(drive, previous);
+    Set_Status("Cannot open the drive: " + error.Path() + " (" + error.Reason() + ")");
+  }
+}
+
+// The folder shown stays while it can still be listed: unmounting a drive
+// inside it, or the one it was on, may leave it in place.
+void Main_Form::Drive_Gone() {
+  if (!Result_Dir->Reopen()) Open_Drive_Root();
 }
 
 bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive()); }

@@ -11,6 +11,7 @@
 #include "platform/end_signals.h"
 #include "platform/file_system.h"
 #include "platform/runtime.h"
+#include "platform/volume_source.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -38,11 +39,15 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::unique_ptr<Probe_Copier> copier_;
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;
+  std::unique_ptr<Volume_Source> volumes_;
   Run_State state_;
   End_Signals end_signals_;
 
  public:
+  // The window over the machine's own volumes.
   explicit Main_Form(QWidget* parent = nullptr);
+  // The window whose drive list offers the volumes of `volumes`.
+  explicit Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent = nullptr);
   ~Main_Form() override;
 
   const Run_State& State() const { return state_; }
@@ -97,6 +102,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
 
   void Start_Clicked();
   void Drive_Changed(const std::string& previous);
+  void Drive_Gone();
   void Focus_Moved(QWidget* now);
   void Key_Typed();
   void Focus_After(QWidget* caption);
