@@ -3,7 +3,6 @@
 #include <QAbstractListModel>
 #include <QIcon>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "platform/check_error.h"
 #include "platform/mount_point.h"
 #include "window/display_text.h"
+#include "window/focus_cue_rows.h"
 #include "window/sorted_entries.h"
 
 namespace palvimo {
@@ -37,14 +37,14 @@ std::vector<std::string> Folder_Chain(const std::string& path) {
 
 // Draws each row indented by its depth below the mount point, so that the
 // chain of open folders reads as a path with the subfolders beneath it.
-class Indented_Rows : public QStyledItemDelegate {
+class Indented_Rows : public Focus_Cue_Rows {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using Focus_Cue_Rows::Focus_Cue_Rows;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem indented = option;
     indented.rect.setLeft(option.rect.left() + Indent_Pixels * index.data(Depth_Role).toInt());
-    QStyledItemDelegate::paint(painter, indented, index);
+    Focus_Cue_Rows::paint(painter, indented, index);
   }
 };
 

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "engine/delay_text.h"
 #include "platform/check_error.h"
 #include "window/dir_list.h"
 #include "window/display_text.h"
@@ -34,6 +35,10 @@ namespace {
 
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+// The text colour of an entry that the check cannot use: a dark red, legible
+// on the light and the dark base of common palettes.
+const QColor Error_Text(0xC0, 0x1C, 0x28);
 
 // Puts a control at its place in its container (the window, or the frame
 // for the three lists) under its name, with its tooltip.
@@ -174,6 +179,7 @@ void Main_Form::Connect_Handlers() {
   connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
   connect(Result_Drive, &Drive_List::Drive_Gone, this, &Main_Form::Drive_Gone);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
+  connect(Delay_Text, &QLineEdit::textChanged, this, &Main_Form::Show_Delay_Validity);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
   // focused control does. The captions' access keys pass here too.
@@ -282,6 +288,7 @@ void Main_Form::End_Program() {
 
 bool Main_Form::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && Is_Open_Key(*static_cast<QKeyEvent*>(event))) Key_Typed();
+  if (event->type() == QEvent::FocusIn) Focus_Entered(watched, static_cast<QFocusEvent*>(event)->reason());
   if (event->type() == QEvent::Shortcut) {
     // A button's access key clicks it at once, as the mouse does, rather
     // than by a timer that would wait for the next event run.
@@ -357,10 +364,25 @@ bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive(
 void Main_Form::Focus_Moved(QWidget* now) {
   for (QWidget* list : Navigator_Lists())
     if (now == list) state_.Focused_List = list->objectName().toStdString();
-  // Entering a text box selects its text from the start, so that typing
-  // replaces it.
+}
+
+// Entering a text box from another control selects its text from the start,
+// so that typing replaces it; coming back to the window, or out of a popup,
+// leaves the text as the user left it.
+void Main_Form::Focus_Entered(QObject* control, Qt::FocusReason reason) {
+  if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
   for (QLineEdit* box : {Ext_Text, Delay_Text})
-    if (now == box) box->setSelection(0, 255);
+    if (control == box) box->setSelection(0, 255);
+}
+
+// A delay that does not read as a number gives no pause: the text shows it.
+void Main_Form::Show_Delay_Validity() {
+  const bool pauses = Parse_Delay(Delay_Text->text().toStdString()).has_value();
+  QPalette palette = Delay_Text->palette();
+  // Disabled during a run, the box greys out as any other.
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    palette.setColor(group, QPalette::Text, pauses ? QApplication::palette(Delay_Text).color(group, QPalette::Text) : Error_Text);
+  Delay_Text->setPalette(palette);
 }
 
 void Main_Form::Key_Typed() {

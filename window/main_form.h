@@ -104,6 +104,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Drive_Changed(const std::string& previous);
   void Drive_Gone();
   void Focus_Moved(QWidget* now);
+  void Focus_Entered(QObject* control, Qt::FocusReason reason);
+  void Show_Delay_Validity();
   void Key_Typed();
   void Focus_After(QWidget* caption);
   bool Open_Drive_Root();
