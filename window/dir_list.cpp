@@ -1,17 +1,16 @@
 #include "window/dir_list.h"
 
 #include <QAbstractListModel>
-#include <QFile>
 #include <QIcon>
-#include <QStorageInfo>
 #include <QStyle>
-#include <QStyledItemDelegate>
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "platform/check_error.h"
+#include "platform/mount_point.h"
 #include "window/display_text.h"
+#include "window/focus_cue_rows.h"
 #include "window/sorted_entries.h"
 
 namespace palvimo {
@@ -29,8 +28,7 @@ std::string Parent_Of(const std::string& path) {
 // The folders from the mount point of the path's file system down to the
 // path itself.
 std::vector<std::string> Folder_Chain(const std::string& path) {
-  const std::string mount_point =
-      QFile::encodeName(QStorageInfo(QFile::decodeName(path.c_str())).rootPath()).toStdString();
+  const std::string mount_point = Mount_Point_Of(path);
   std::vector<std::string> chain{path};
   while (chain.back() != mount_point && chain.back() != "/") chain.push_back(Parent_Of(chain.back()));
   std::reverse(chain.begin(), chain.end());
@@ -39,14 +37,14 @@ std::vector<std::string> Folder_Chain(const std::string& path) {
 
 // Draws each row indented by its depth below the mount point, so that the
 // chain of open folders reads as a path with the subfolders beneath it.
-class Indented_Rows : public QStyledItemDelegate {
+class Indented_Rows : public Focus_Cue_Rows {
  public:
-  using QStyledItemDelegate::QStyledItemDelegate;
+  using Focus_Cue_Rows::Focus_Cue_Rows;
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     QStyleOptionViewItem indented = option;
     indented.rect.setLeft(option.rect.left() + Indent_Pixels * index.data(Depth_Role).toInt());
-    QStyledItemDelegate::paint(painter, indented, index);
+    Focus_Cue_Rows::paint(painter, indented, index);
   }
 };
 
@@ -114,13 +112,25 @@ Dir_List::Dir_List(File_System& files, QWidget* parent)
 void Dir_List::Set_Path(const std::string& path) {
   if (path == path_) return;
   const std::unique_ptr<Folder> folder = files_.Open_Folder(path);
-  if (folder->Path() == path_) return;
-  std::vector<std::string> rows = Folder_Chain(folder->Path());
+  if (folder->Path() != path_) Show(*folder);
+}
+
+bool Dir_List::Reopen() {
+  try {
+    Show(*files_.Open_Folder(path_));
+    return true;
+  } catch (const Check_Error&) {
+    return false;
+  }
+}
+
+void Dir_List::Show(Folder& folder) {
+  std::vector<std::string> rows = Folder_Chain(folder.Path());
   const int current = static_cast<int>(rows.size()) - 1;
-  for (const std::string& name : Sorted_Names(*folder->Subfolders())) rows.push_back(folder->Path_Of(name));
+  for (const std::string& name : Sorted_Names(*folder.Subfolders())) rows.push_back(folder.Path_Of(name));
 
   rows_->Reset(std::move(rows), current);
-  path_ = folder->Path();
+  path_ = folder.Path();
   setCurrentIndex(rows_->index(current));
   scrollTo(currentIndex());
   emit Path_Changed();

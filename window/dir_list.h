@@ -38,11 +38,17 @@ class Dir_List : public QListView {
   bool Open(const std::string& path);
   // Opens the folder of the entry at `index`, as Open does.
   void Open_Entry(int index);
+  // Lists the current folder afresh, as after a change of the mounts beneath
+  // it, and raises Path_Changed: false, with the list as it was, when the
+  // folder can no longer be listed.
+  bool Reopen();
 
  signals:
   void Path_Changed();
 
  private:
+  void Show(Folder& folder);
+
   File_System& files_;
   Folder_Rows* rows_;
   std::string path_;

@@ -5,6 +5,7 @@
 
 #include "platform/check_error.h"
 #include "window/display_text.h"
+#include "window/focus_cue_rows.h"
 #include "window/sorted_entries.h"
 
 namespace palvimo {
@@ -12,6 +13,7 @@ namespace palvimo {
 File_List::File_List(File_System& files, QWidget* parent)
     : QListView(parent), files_(files), names_(new QStringListModel(this)) {
   setModel(names_);
+  setItemDelegate(new Focus_Cue_Rows(this));
   setUniformItemSizes(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);

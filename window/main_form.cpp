@@ -10,17 +10,26 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcutEvent>
+#include <QSocketNotifier>
 #include <QStyle>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <iostream>
 
+#include "engine/delay_text.h"
+#include "platform/check_error.h"
 #include "window/dir_list.h"
 #include "window/display_text.h"
 #include "window/drive_list.h"
 #include "window/file_list.h"
+#include "window/input_hold.h"
 #include "window/palvimo.xpm"
+#include "window/status_line.h"
+#include "window/system_volumes.h"
 
 namespace palvimo {
 
@@ -28,6 +37,10 @@ namespace {
 
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+// The text colour of an entry that the check cannot use: a dark red, legible
+// on the light and the dark base of common palettes.
+const QColor Error_Text(0xC0, 0x1C, 0x28);
 
 // Puts a control at its place in its container (the window, or the frame
 // for the three lists) under its name, with its tooltip.
@@ -69,14 +82,17 @@ bool Is_Open_Key(const QKeyEvent& key) {
 
 }  // namespace
 
-Main_Form::Main_Form(QWidget* parent)
+Main_Form::Main_Form(QWidget* parent) : Main_Form(Make_System_Volumes(), parent) {}
+
+Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
       copier_(Make_Probe_Copier(*this)),
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),
+      volumes_(std::move(volumes)),
       Result_Frame(new QGroupBox(this)),
-      Result_Drive(new Drive_List(Result_Frame)),
+      Result_Drive(new Drive_List(*volumes_, Result_Frame)),
       Result_Dir(new Dir_List(*file_system_, Result_Frame)),
       Result_File(new File_List(*file_system_, Result_Frame)),
       Progress_Label(new QLabel(this)),
@@ -89,7 +105,10 @@ Main_Form::Main_Form(QWidget* parent)
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this, std::cerr}) {
+      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this, std::cerr}),
+      input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
+                                 this)),
+      end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)) {
   setWindowTitle(QStringLiteral("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
@@ -155,8 +174,14 @@ void Main_Form::Connect_Handlers() {
   connect(Recurse_Check, &QCheckBox::clicked, this,
           [this] { run_control_.Recurse_Click(Box_State(Recurse_Check->checkState())); });
   connect(Exit_Button, &QPushButton::clicked, this, &QWidget::close);
+  connect(end_notifier_, &QSocketNotifier::activated, this, [this] {
+    end_notifier_->setEnabled(false);
+    close();
+  });
   connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
+  connect(Result_Drive, &Drive_List::Drive_Gone, this, &Main_Form::Drive_Gone);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
+  connect(Delay_Text, &QLineEdit::textChanged, this, &Main_Form::Show_Delay_Validity);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
   // focused control does. The captions' access keys pass here too.
@@ -166,13 +191,13 @@ void Main_Form::Connect_Handlers() {
   for (QWidget* caption : Access_Key_Captions()) caption->installEventFilter(this);
 }
 
-// The volume mounted at / and the folder / are where the navigator starts.
-// When / cannot be shown, the first drive that can be stands in for it.
+// The drive / and the folder / are where the navigator starts. When / cannot
+// be shown, the first drive that can be stands in for it; each drive that
+// cannot leaves the list.
 void Main_Form::Show_Start_Folder() {
   Result_Drive->Set_Drive("/");
-  Result_Dir->Open("/");
-  for (int i = 0; Result_Dir->Path().empty() && i < Result_Drive->Entry_Count(); ++i)
-    Result_Drive->Set_Drive(Result_Drive->Entry(i));
+  while (Result_Dir->Path().empty() && Result_Drive->Entry_Count() > 0)
+    Result_Drive->Set_Drive(Result_Drive->Entry(0));
 }
 
 std::array<QWidget*, 3> Main_Form::Navigator_Lists() const { return {Result_Drive, Result_Dir, Result_File}; }
@@ -183,10 +208,24 @@ std::string Main_Form::Read_Root_Path() { return Result_Dir->Path(); }
 
 void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path); }
 
-void Main_Form::Set_Status(const std::string& text) { Progress_Label->setText(Display_Text(text)); }
+void Main_Form::Set_Status(const std::string& text) {
+  const QString whole = Display_Text(text);
+  Show_Status(Fitted_Status(whole, Progress_Label->fontMetrics(), Progress_Label->contentsRect().width()), whole);
+}
 
 void Main_Form::Show_Failure(const std::string& path, const std::string& reason) {
-  Progress_Label->setText(Display_Text(path + ": " + reason));
+  const QString shown_path = Display_Text(path);
+  const QString shown_reason = Display_Text(reason);
+  Show_Status(Fitted_Failure(shown_path, shown_reason, Progress_Label->fontMetrics(),
+                             Progress_Label->contentsRect().width()),
+              shown_path + QStringLiteral(": ") + shown_reason);
+}
+
+// The line shows what fits; the whole text stays readable to assistive
+// technology.
+void Main_Form::Show_Status(const QString& shown, const QString& whole) {
+  Progress_Label->setText(shown);
+  Progress_Label->setAccessibleDescription(whole);
 }
 
 void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
@@ -210,21 +249,48 @@ void Main_Form::Set_Locked(Input input, bool locked) {
   control->setEnabled(!locked);
 }
 
-void Main_Form::Run_Pending_Events() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-  if (ended_) throw Program_End{};
-}
+void Main_Form::Run_Pending_Events() { Run_Events(QEventLoop::AllEvents); }
 
 void Main_Form::Wait_For_Events(std::chrono::milliseconds longest) {
-  QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(longest.count()));
+  // When nothing is waiting, the timer ends the wait at the latest.
+  QTimer wake;
+  wake.setSingleShot(true);
+  wake.start(longest);
+  Run_Events(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void Main_Form::Run_Events(QEventLoop::ProcessEventsFlags flags) {
+  input_hold_->Deliver_Held([this] { return ended_; });
+  if (!ended_) QCoreApplication::processEvents(flags);
+  if (end_signals_.Received()) End_Program();
   if (ended_) throw Program_End{};
 }
 
 bool Main_Form::Keep_Alive() {
-  // Input waits for the walk's next event run, and so do timers: a button's
-  // access key clicks it by a timer.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+  if (!ended_) input_hold_->Process_Holding();
+  if (end_signals_.Received()) End_Program();
   return !ended_;
+}
+
+// During a probe only Exit_Button's access key and a click of Exit_Button go
+// on at once: its press on it with the left button, then, the button being
+// down, the release that may click it. A press comes first to the window,
+// which would pass it on to the control under the pointer.
+bool Main_Form::Ends_Program(QObject* receiver, QEvent* event) const {
+  switch (event->type()) {
+    case QEvent::Shortcut:
+      return receiver == Exit_Button;
+    case QEvent::MouseButtonPress: {
+      const auto& press = static_cast<const QMouseEvent&>(*event);
+      const QObject* target =
+          receiver == static_cast<QObject*>(windowHandle()) ? childAt(mapFromGlobal(press.globalPosition().toPoint())) : receiver;
+      return target == Exit_Button && press.button() == Qt::LeftButton;
+    }
+    case QEvent::MouseButtonRelease:
+      return Exit_Button->isDown();
+    default:
+      return false;
+  }
 }
 
 void Main_Form::End_Program() {
@@ -234,7 +300,15 @@ void Main_Form::End_Program() {
 
 bool Main_Form::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && Is_Open_Key(*static_cast<QKeyEvent*>(event))) Key_Typed();
+  if (event->type() == QEvent::FocusIn) Focus_Entered(watched, static_cast<QFocusEvent*>(event)->reason());
   if (event->type() == QEvent::Shortcut) {
+    // A button's access key clicks it at once, as the mouse does, rather
+    // than by a timer that would wait for the next event run.
+    if ((watched == Start_Button || watched == Exit_Button) &&
+        !static_cast<QShortcutEvent*>(event)->isAmbiguous()) {
+      static_cast<QPushButton*>(watched)->click();
+      return true;
+    }
     const auto captions = Access_Key_Captions();
     const auto caption = std::find(captions.begin(), captions.end(), watched);
     if (caption != captions.end()) {
@@ -280,9 +354,21 @@ void Main_Form::Start_Clicked() {
 }
 
 void Main_Form::Drive_Changed(const std::string& previous) {
-  if (Open_Drive_Root()) return;
-  // A drive that cannot be read: the previous drive and folder stay.
-  Result_Drive->Revert_To(previous);
+  const std::string drive = Result_Drive->Drive();
+  try {
+    Result_Dir->Set_Path(drive);
+  } catch (const Check_Error& error) {
+    // A drive that cannot be read leaves the list, so that the arrow keys and
+    // the wheel go past it; the previous drive and folder stay.
+    Result_Drive->Refuse(drive, previous);
+    Set_Status("Cannot open the drive: " + error.Path() + " (" + error.Reason() + ")");
+  }
+}
+
+// The folder shown stays while it can still be listed: unmounting a drive
+// inside it, or the one it was on, may leave it in place.
+void Main_Form::Drive_Gone() {
+  if (!Result_Dir->Reopen()) Open_Drive_Root();
 }
 
 bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive()); }
@@ -290,10 +376,25 @@ bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive(
 void Main_Form::Focus_Moved(QWidget* now) {
   for (QWidget* list : Navigator_Lists())
     if (now == list) state_.Focused_List = list->objectName().toStdString();
-  // Entering a text box selects its text from the start, so that typing
-  // replaces it.
+}
+
+// Entering a text box from another control selects its text from the start,
+// so that typing replaces it; coming back to the window, or out of a popup,
+// leaves the text as the user left it.
+void Main_Form::Focus_Entered(QObject* control, Qt::FocusReason reason) {
+  if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return;
   for (QLineEdit* box : {Ext_Text, Delay_Text})
-    if (now == box) box->setSelection(0, 255);
+    if (control == box) box->setSelection(0, 255);
+}
+
+// A delay that does not read as a number gives no pause: the text shows it.
+void Main_Form::Show_Delay_Validity() {
+  const bool pauses = Parse_Delay(Delay_Text->text().toStdString()).has_value();
+  QPalette palette = Delay_Text->palette();
+  // Disabled during a run, the box greys out as any other.
+  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
+    palette.setColor(group, QPalette::Text, pauses ? QApplication::palette(Delay_Text).color(group, QPalette::Text) : Error_Text);
+  Delay_Text->setPalette(palette);
 }
 
 void Main_Form::Key_Typed() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QEventLoop>
 #include <QWidget>
 #include <array>
 #include <chrono>
@@ -9,20 +10,24 @@
 #include "engine/run_control.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
+#include "platform/end_signals.h"
 #include "platform/file_system.h"
 #include "platform/runtime.h"
+#include "platform/volume_source.h"
 
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSocketNotifier;
 
 namespace palvimo {
 
 class Dir_List;
 class Drive_List;
 class File_List;
+class Input_Hold;
 
 // The program's one window. It holds the state of the check, carries out the
 // check's window operations on its controls, and is the check's event pump:
@@ -36,10 +41,15 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::unique_ptr<Probe_Copier> copier_;
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;
+  std::unique_ptr<Volume_Source> volumes_;
   Run_State state_;
+  End_Signals end_signals_;
 
  public:
+  // The window over the machine's own volumes.
   explicit Main_Form(QWidget* parent = nullptr);
+  // The window whose drive list offers the volumes of `volumes`.
+  explicit Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent = nullptr);
   ~Main_Form() override;
 
   const Run_State& State() const { return state_; }
@@ -71,7 +81,10 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Set_Button_Caption(const std::string& caption) override;
   void Set_Locked(Input input, bool locked) override;
 
-  // Event_Pump
+  // Event_Pump. While the window is only kept alive, input waits for the next
+  // event run, except what ends the program: a click of Exit_Button (mouse
+  // or access key) and the window's close. An end signal (SIGTERM, SIGINT,
+  // SIGHUP) ends the program as Exit does.
   void Run_Pending_Events() override;
   void Wait_For_Events(std::chrono::milliseconds longest) override;
   bool Keep_Alive() override;
@@ -87,10 +100,18 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Lay_Out_Controls();
   void Connect_Handlers();
   void Show_Start_Folder();
+  void Show_Status(const QString& shown, const QString& whole);
+  bool Ends_Program(QObject* receiver, QEvent* event) const;
+  // Handles held input, then the window events as `flags` say; throws
+  // Program_End once the program has been ended.
+  void Run_Events(QEventLoop::ProcessEventsFlags flags);
 
   void Start_Clicked();
   void Drive_Changed(const std::string& previous);
+  void Drive_Gone();
   void Focus_Moved(QWidget* now);
+  void Focus_Entered(QObject* control, Qt::FocusReason reason);
+  void Show_Delay_Validity();
   void Key_Typed();
   void Focus_After(QWidget* caption);
   bool Open_Drive_Root();
@@ -99,6 +120,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::array<QWidget*, 3> Access_Key_Captions() const;
 
   Run_Control run_control_;
+  Input_Hold* const input_hold_;
+  QSocketNotifier* const end_notifier_;
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;

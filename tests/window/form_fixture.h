@@ -6,7 +6,9 @@
 #include <QTest>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/volume_source.h"
 #include "support/temp_tree.h"
 #include "window/dir_list.h"
 #include "window/file_list.h"
@@ -14,16 +16,31 @@
 
 namespace palvimo::testing {
 
+// The volumes a test's window sees: those the test lists, as they are at
+// each look, and no others.
+class Listed_Volumes : public Volume_Source {
+ public:
+  explicit Listed_Volumes(const std::vector<Volume>& listed) : listed_(listed) {}
+  std::vector<Volume> Volumes() override { return listed_; }
+  int Change_Fd() const override { return -1; }
+
+ private:
+  const std::vector<Volume>& listed_;
+};
+
 // The main window, shown and active as its user meets it, beside a
-// temporary tree to navigate.
+// temporary tree to navigate. Its drive list offers "/" and the volumes the
+// test lists, never the machine's own mounts.
 class Form_Test : public ::testing::Test {
  protected:
   void SetUp() override { Show_Form(); }
 
   // Builds and shows the window; tests that change what the window finds at
-  // start-up (mounted drives) call it themselves.
+  // start-up (listed volumes) call it themselves.
   void Show_Form() {
-    form = std::make_unique<Main_Form>();
+    // One window at a time: each catches the end signals while it lives.
+    form.reset();
+    form = std::make_unique<Main_Form>(std::make_unique<Listed_Volumes>(volumes));
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
   }
@@ -49,6 +66,7 @@ class Form_Test : public ::testing::Test {
   }
 
   Temp_Tree tree;
+  std::vector<Volume> volumes;
   std::unique_ptr<Main_Form> form;
 };
 

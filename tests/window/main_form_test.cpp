@@ -186,6 +186,76 @@ TEST_F(Main_Form_Test, TextBoxesSelectUpTo255CharactersFromTheStartOnFocus) {
   EXPECT_EQ(form->Delay_Text->text(), "25" + QString(45, QLatin1Char('7')));
 }
 
+TEST_F(Main_Form_Test, LongPathsInTheStatusLineKeepTheirFileNameAndTheReason) {
+  QLabel& line = *form->Progress_Label;
+  const std::string folder = "/" + std::string(80, 'f') + "/" + std::string(80, 'g');
+  const auto expect_fits = [&line] {
+    EXPECT_LE(line.fontMetrics().horizontalAdvance(line.text()), line.contentsRect().width()) << line.text().toStdString();
+  };
+
+  form->Set_Status(folder + "/probed file.dat");
+  expect_fits();
+  EXPECT_TRUE(line.text().startsWith("/f")) << line.text().toStdString();
+  EXPECT_TRUE(line.text().endsWith("/probed file.dat")) << line.text().toStdString();
+  EXPECT_EQ(line.accessibleDescription().toStdString(), folder + "/probed file.dat");
+
+  form->Show_Failure(folder + "/bad.dat", "Input/output error");
+  expect_fits();
+  EXPECT_TRUE(line.text().endsWith("/bad.dat: Input/output error")) << line.text().toStdString();
+  EXPECT_EQ(line.accessibleDescription().toStdString(), folder + "/bad.dat: Input/output error");
+  EXPECT_EQ(line.toolTip(), "Status");
+
+  // A short text shows as it is.
+  form->Show_Failure("/a.dat", "Permission denied");
+  EXPECT_EQ(line.text(), "/a.dat: Permission denied");
+}
+
+TEST_F(Main_Form_Test, ComingBackToTheWindowLeavesTheTextAsTheUserLeftIt) {
+  Focus(form->Result_File);
+  Type(Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), form->Ext_Text);
+  form->Ext_Text->setCursorPosition(2);  // the user clicked into the text
+  QWidget elsewhere;
+  elsewhere.show();
+  elsewhere.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+  form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  EXPECT_EQ(QApplication::focusWidget(), form->Ext_Text);
+  EXPECT_FALSE(form->Ext_Text->hasSelectedText());
+  EXPECT_EQ(form->Ext_Text->cursorPosition(), 2);
+}
+
+// Filled while the list has the focus, only framed while it has not: the
+// row's free space right of its name shows it.
+TEST_F(Main_Form_Test, HighlightedFolderLooksDifferentWithAndWithoutTheFocus) {
+  Dir_List& folders = *form->Result_Dir;
+  const QRect row = folders.visualRect(folders.currentIndex());
+  ASSERT_FALSE(row.isEmpty());
+  const QRgb base = folders.palette().color(QPalette::Active, QPalette::Base).rgb();
+  const auto free_space = [&] {
+    const QImage image = folders.viewport()->grab(row).toImage();
+    return image.pixel(image.width() - 4, image.height() / 2);
+  };
+  Focus(&folders);
+  EXPECT_NE(free_space(), base);
+  Focus(form->Result_File);
+  EXPECT_EQ(free_space(), base);
+}
+
+TEST_F(Main_Form_Test, DelayThatGivesNoPauseShowsInTheErrorColour) {
+  const QColor normal = QApplication::palette(form->Delay_Text).color(QPalette::Text);
+  const auto text_colour = [this] { return form->Delay_Text->palette().color(QPalette::Active, QPalette::Text); };
+  EXPECT_EQ(text_colour(), normal);
+  for (const char* no_pause : {"abc", "-5", "99999999999", ""}) {
+    SCOPED_TRACE(no_pause);
+    form->Delay_Text->setText(no_pause);
+    EXPECT_NE(text_colour(), normal);
+  }
+  form->Delay_Text->setText(" 12.5 ");
+  EXPECT_EQ(text_colour(), normal);
+}
+
 // The key handler, on a tree of two subfolders.
 class Key_Handler_Test : public Form_Test {
  protected:

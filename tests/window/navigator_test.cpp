@@ -1,8 +1,9 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <QLabel>
 #include <QSignalSpy>
-#include <QStorageInfo>
+#include <QWheelEvent>
 #include <filesystem>
 #include <vector>
 
@@ -33,7 +34,16 @@ TEST_F(Navigator_Test, FolderListShowsTheChainToTheFolderThenItsSubfoldersByName
   ASSERT_GE(current, 1);
   ASSERT_EQ(entries[static_cast<std::size_t>(current)], tree.Root());
   // The chain: from the mount point down, each folder inside the one before.
-  EXPECT_EQ(entries.front(), QStorageInfo(QString::fromStdString(tree.Root())).rootPath().toStdString());
+  // It begins on the tree's own file system, at its top.
+  const auto device = [](const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return info.st_dev;
+  };
+  EXPECT_EQ(device(entries.front()), device(tree.Root()));
+  if (entries.front() != "/") {
+    EXPECT_NE(device(std::filesystem::path(entries.front()).parent_path()), device(tree.Root()));
+  }
   for (int i = 1; i <= current; ++i) {
     const std::filesystem::path folder = entries[static_cast<std::size_t>(i)];
     EXPECT_EQ(folder.parent_path().string(), entries[static_cast<std::size_t>(i - 1)]);
@@ -136,7 +146,8 @@ TEST_F(Navigator_Test, PickingAnotherDriveMovesTheFolderAndFileListsThere) {
   if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
   tree.Write_File("drive/on_drive.txt");
   tree.Write_File("drive/folder/deeper.txt");
-  Show_Form();  // a window started after the mount lists the new drive
+  volumes.push_back({drive, "tmpfs", ""});
+  Show_Form();
 
   // The folder list offers only folders of its own drive.
   form->Result_Dir->Set_Path(tree.Root());
@@ -153,25 +164,84 @@ TEST_F(Navigator_Test, PickingAnotherDriveMovesTheFolderAndFileListsThere) {
   EXPECT_EQ(Files_Shown(), QStringList({"on_drive.txt"}));
 }
 
+// A drive that cannot be read leaves the list with a word in the status
+// line, so that the arrow keys go on past it; the previous drive and folder
+// stay. The wheel changes the drive only while the list has the focus.
 TEST_F(Navigator_Test, DriveThatCannotBeOpenedKeepsThePreviousDriveAndFolder) {
   tree.Write_File("stay.txt");
-  const std::string drive = tree.Path("lost");
-  const Tmpfs_Mount mount(drive, "1m");
-  if (!mount.Mounted()) GTEST_SKIP() << "mounting a tmpfs needs root";
+  const std::string first = tree.Make_Dir("a_drive");
+  const std::string lost = tree.Path("b_lost");  // listed, but never made
+  const std::string last = tree.Make_Dir("c_drive");
+  volumes = {{first, "ext4", ""}, {lost, "ext4", ""}, {last, "vfat", "LAST"}};
   Show_Form();
-  const int index = Drive_Index(*form->Result_Drive, drive);
-  ASSERT_GE(index, 0);
-  // The drive goes away while the window still lists it.
-  ASSERT_EQ(::umount2(drive.c_str(), MNT_DETACH), 0);
-  std::filesystem::remove(drive);
+  form->Result_Drive->Set_Drive(first);
   form->Result_Dir->Set_Path(tree.Root());
-  const std::string previous_drive = form->Result_Drive->Drive();
+  Focus(form->Result_Drive);
 
-  form->Result_Drive->setCurrentIndex(index);
-  EXPECT_EQ(form->Result_Drive->Drive(), previous_drive);
-  EXPECT_EQ(form->Result_Drive->Highlighted_Index(), Drive_Index(*form->Result_Drive, previous_drive));
+  Type(Qt::Key_Down);
+  EXPECT_EQ(form->Result_Drive->Drive(), first);
+  EXPECT_EQ(Drive_Index(*form->Result_Drive, lost), -1);
+  EXPECT_EQ(form->Result_Drive->Highlighted_Index(), Drive_Index(*form->Result_Drive, first));
   EXPECT_EQ(form->Result_Dir->Path(), tree.Root());
   EXPECT_EQ(Files_Shown(), QStringList({"stay.txt"}));
+  EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains(QString::fromStdString(lost)));
+
+  Type(Qt::Key_Down);
+  EXPECT_EQ(form->Result_Drive->Drive(), last);
+  EXPECT_EQ(form->Result_Drive->currentText().toStdString(), last + "  [LAST]");
+  EXPECT_EQ(form->Result_Dir->Path(), last);
+
+  const auto wheel_up = [this] {
+    QWheelEvent up(QPointF(5, 5), form->Result_Drive->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, 120), Qt::NoButton,
+                   Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->Result_Drive, &up);
+  };
+  Focus(form->Result_File);
+  wheel_up();
+  EXPECT_EQ(form->Result_Drive->Drive(), last);
+  Focus(form->Result_Drive);
+  wheel_up();
+  EXPECT_EQ(form->Result_Drive->Drive(), first);
+}
+
+// Volumes mounted and unmounted while the window shows come and go in the
+// drive list; pseudo file systems are never offered.
+TEST_F(Navigator_Test, DriveListFollowsTheVolumesWhileTheWindowShows) {
+  const std::string kept = tree.Make_Dir("kept");
+  const std::string gone = tree.Make_Dir("gone");
+  tree.Write_File("kept/inside.txt");
+  ASSERT_EQ(form->Result_Drive->Entry_Count(), 1);
+  ASSERT_EQ(form->Result_Drive->Drive(), "/");
+
+  volumes = {{kept, "ext4", ""}, {gone, "xfs", ""}, {tree.Make_Dir("proc"), "proc", ""}};
+  form->Result_Drive->Refresh();
+  EXPECT_EQ(form->Result_Drive->Entry_Count(), 3);
+  EXPECT_EQ(Drive_Index(*form->Result_Drive, tree.Path("proc")), -1);
+  EXPECT_EQ(form->Result_Drive->Drive(), "/");
+
+  // The drive shown stays selected while others go.
+  form->Result_Drive->Set_Drive(kept);
+  volumes.erase(volumes.begin() + 1);
+  form->Result_Drive->Refresh();
+  EXPECT_EQ(Drive_Index(*form->Result_Drive, gone), -1);
+  EXPECT_EQ(form->Result_Drive->Drive(), kept);
+  EXPECT_EQ(form->Result_Drive->Highlighted_Index(), Drive_Index(*form->Result_Drive, kept));
+
+  // Once it goes itself, "/" shows, and the folder stays while it still can.
+  volumes.clear();
+  form->Result_Drive->Refresh();
+  EXPECT_EQ(form->Result_Drive->Drive(), "/");
+  EXPECT_EQ(form->Result_Dir->Path(), kept);
+  EXPECT_EQ(Files_Shown(), QStringList({"inside.txt"}));
+
+  volumes = {{gone, "xfs", ""}};
+  form->Result_Drive->Refresh();
+  form->Result_Drive->Set_Drive(gone);
+  std::filesystem::remove(gone);
+  volumes.clear();
+  form->Result_Drive->Refresh();
+  EXPECT_EQ(form->Result_Drive->Drive(), "/");
+  EXPECT_EQ(form->Result_Dir->Path(), "/");
 }
 
 }  // namespace

@@ -2,10 +2,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <signal.h>
+#include <unistd.h>
+
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "form_fixture.h"
@@ -87,6 +92,27 @@ class Run_Test : public Form_Test {
   }
 
   std::vector<std::string> Copies_Left() const { return tree.Files_Ending_In(".PVF"); }
+
+  // Runs `act` on another thread once a probe copy exists, that is while a
+  // probe with a long delay pauses.
+  std::jthread Once_Copy_Exists(std::function<void()> act) const {
+    return std::jthread([this, act = std::move(act)](std::stop_token stop) {
+      while (!stop.stop_requested() && Copies_Left().empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      if (!stop.stop_requested()) act();
+    });
+  }
+
+  // Starts a run with a pause long enough never to end by itself, ends the
+  // program with `end` during the first pause, and checks that the run
+  // unwound, leaving no copy, and the event loop returned 0.
+  void Expect_Pause_Cut_Short_By(const std::function<void()>& end) {
+    form->Delay_Text->setText("20000");
+    QTimer::singleShot(0, form.get(), [this] { form->Start_Button->click(); });
+    const std::jthread ender = Once_Copy_Exists(end);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(Copies_Left().empty());
+  }
 };
 
 TEST_F(Run_Test, StartLocksTheInputsThenStopRestoresTheIdleLookAtOnce) {
@@ -144,7 +170,7 @@ TEST_F(Run_Test, StartLocksTheInputsThenStopRestoresTheIdleLookAtOnce) {
   EXPECT_TRUE(form->Count_Val->text() == stop.count_before || form->Count_Val->text() == "1");
   EXPECT_TRUE(Copies_Left().empty());
   // The navigator followed the walk: the last probed file's folder shows.
-  const std::filesystem::path last_probed = form->Progress_Label->text().toStdString();
+  const std::filesystem::path last_probed = form->Progress_Label->accessibleDescription().toStdString();
   EXPECT_TRUE(std::filesystem::exists(last_probed)) << last_probed;
   EXPECT_EQ(last_probed.parent_path().string(), form->Result_Dir->Path());
   EXPECT_EQ(form->Result_File->Path(), form->Result_Dir->Path());
@@ -172,6 +198,9 @@ TEST_F(Run_Test, KeyboardStartsAndStopsARun) {
       if (!form->State().Is_Running || !Probed_Some()) return false;
       EXPECT_TRUE(Inputs_Locked());
       Type(keys.stop, keys.stop_modifiers);
+      // Handled in the same event run, as a click of the mouse would be.
+      EXPECT_FALSE(form->State().Is_Running);
+      EXPECT_EQ(form->Start_Button->text(), "&Start");
       stop_typed = true;
       return true;
     });
@@ -196,6 +225,9 @@ TEST_F(Run_Test, ExitOrClosingWhileIdleEndsTheProgram) {
       {"Alt+X", [] { Type(Qt::Key_X, Qt::AltModifier); }},
       {"Enter on Exit_Button", [this] { Focus(form->Exit_Button); Type(Qt::Key_Return); }},
       {"closing the window", [this] { form->close(); }},
+      {"SIGTERM", [] { raise(SIGTERM); }},
+      {"SIGINT", [] { raise(SIGINT); }},
+      {"SIGHUP", [] { raise(SIGHUP); }},
   };
   for (const auto& [how, end] : ways) {
     SCOPED_TRACE(how);
@@ -206,10 +238,59 @@ TEST_F(Run_Test, ExitOrClosingWhileIdleEndsTheProgram) {
   }
 }
 
+// While a probe pauses, a Stop click waits; a click of Exit_Button, or its
+// access key, ends the program at once.
+TEST_F(Run_Test, ExitDuringAPauseEndsTheProgramAtOnceWhileOtherInputWaits) {
+  const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+      {"mouse", [this] { QTest::mouseClick(form->Exit_Button, Qt::LeftButton); }},
+      {"Alt+X", [this] { QTest::keyClick(form.get(), Qt::Key_X, Qt::AltModifier); }},
+  };
+  for (const auto& [how, exit] : ways) {
+    SCOPED_TRACE(how);
+    bool stop_waited = false;
+    bool ending = false;
+    Expect_Pause_Cut_Short_By([this, exit = exit, &stop_waited, &ending] {
+      QMetaObject::invokeMethod(form.get(), [this, exit, &stop_waited, &ending] {
+        QTest::mouseClick(form->Start_Button, Qt::LeftButton);
+        stop_waited = form->State().Is_Running && !form->State().Stop_Requested;
+        exit();
+        ending = !form->Keep_Alive();
+      }, Qt::QueuedConnection);
+    });
+    EXPECT_TRUE(stop_waited);
+    EXPECT_TRUE(ending);
+    Show_Form();
+    form->Result_Dir->Set_Path(tree.Root());
+  }
+}
+
+TEST_F(Run_Test, EndSignalDuringAPauseEndsTheProgram) {
+  Expect_Pause_Cut_Short_By([] { kill(getpid(), SIGTERM); });
+}
+
+// Input given while the window is only kept alive reaches its controls at
+// the next event run, in the order it was given.
+TEST_F(Run_Test, InputHeldWhileKeptAliveComesInOrderAtTheNextEventRun) {
+  form->Delay_Text->clear();
+  QMetaObject::invokeMethod(form.get(), [this] {
+    QTest::keyClick(form->Delay_Text, Qt::Key_7);
+    QTest::mouseClick(form->Recurse_Check, Qt::LeftButton);
+    QTest::keyClick(form->Delay_Text, Qt::Key_8);
+  }, Qt::QueuedConnection);
+  EXPECT_TRUE(form->Keep_Alive());
+  EXPECT_EQ(form->Delay_Text->text(), "");
+  EXPECT_TRUE(form->Recurse_Check->isChecked());
+
+  form->Run_Pending_Events();
+  EXPECT_EQ(form->Delay_Text->text(), "78");
+  EXPECT_FALSE(form->Recurse_Check->isChecked());
+  EXPECT_FALSE(form->State().Recurse_On);
+}
+
 TEST_F(Run_Test, KeepingTheWindowAliveRunsNoHandlerUntilTheNextEventRun) {
   QTimer::singleShot(1, form->Recurse_Check, &QCheckBox::click);
   QTest::qSleep(20);
-  form->Keep_Alive();
+  EXPECT_TRUE(form->Keep_Alive());
   EXPECT_TRUE(form->Recurse_Check->isChecked());
   EXPECT_TRUE(form->State().Recurse_On);
 
@@ -225,12 +306,17 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_EQ(form->Start_Button->text(), "&Start");
   EXPECT_TRUE(Inputs_Unlocked());
 
+  // The whole text stays in the label's description; the line shows what fits.
   form->Ext_Text->setText(".PVF");
-  const std::string doomed = tree.Make_Dir("doomed");
+  const std::string doomed = tree.Make_Dir(std::string(120, 'n') + "/doomed");
   form->Result_Dir->Set_Path(doomed);
   std::filesystem::remove(doomed);
   form->Start_Button->click();
-  EXPECT_TRUE(form->Progress_Label->text().contains(QString::fromStdString(doomed))) << form->Progress_Label->text().toStdString();
+  const QString shown = form->Progress_Label->text();
+  EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains(QString::fromStdString(doomed)));
+  EXPECT_LE(form->Progress_Label->fontMetrics().horizontalAdvance(shown), form->Progress_Label->contentsRect().width());
+  EXPECT_TRUE(shown.startsWith("Cannot open the folder: ")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains("/doomed")) << shown.toStdString();
   EXPECT_EQ(form->Start_Button->text(), "&Start");
   EXPECT_TRUE(Inputs_Unlocked());
   EXPECT_FALSE(form->State().Is_Running);

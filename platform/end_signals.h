@@ -1,0 +1,44 @@
+#pragma once
+
+#include <signal.h>
+
+#include <array>
+#include <atomic>
+
+#include "platform/unique_fd.h"
+
+namespace palvimo {
+
+// Catches the requests to end the program that come as signals (SIGTERM,
+// SIGINT, SIGHUP) for as long as it lives, and gives back the handlers it
+// found when it is destroyed. The handler only records the signal: Received()
+// says so at once, and Notify_Fd() becomes readable, for an event loop to
+// watch. Instances nest: the newest catches the signals until it is
+// destroyed, and must be destroyed before the ones made earlier.
+class End_Signals {
+ public:
+  // Throws Check_Error when the notification pipe cannot be made.
+  End_Signals();
+  End_Signals(const End_Signals&) = delete;
+  End_Signals& operator=(const End_Signals&) = delete;
+  ~End_Signals();
+
+  // True once one of the signals arrived while this instance was catching.
+  bool Received() const { return received_.load(); }
+  // Readable once a signal has arrived; never read from by this class.
+  int Notify_Fd() const { return read_end_.Get(); }
+
+ private:
+  explicit End_Signals(const std::array<int, 2>& pipe_ends);
+  static void Handle(int signal_number);
+
+  static constexpr std::array<int, 3> Caught = {SIGTERM, SIGINT, SIGHUP};
+
+  std::atomic<bool> received_{false};
+  Unique_Fd read_end_;
+  Unique_Fd write_end_;
+  End_Signals* previous_catcher_ = nullptr;
+  std::array<struct sigaction, Caught.size()> previous_actions_{};
+};
+
+}  // namespace palvimo

@@ -1,0 +1,107 @@
+#include <dirent.h>
+#include <fcntl.h>
+
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string_view>
+
+#include "platform/unique_fd.h"
+#include "platform/volume_source.h"
+
+namespace palvimo {
+namespace {
+
+constexpr char Mount_Info[] = "/proc/self/mountinfo";
+constexpr char Labels_Folder[] = "/dev/disk/by-label";
+
+// Whether the `count` characters from `start` are all `digits`.
+bool Digits_At(const std::string& text, std::size_t start, std::size_t count, std::string_view digits) {
+  if (start + count > text.size()) return false;
+  return text.substr(start, count).find_first_not_of(digits) == std::string::npos;
+}
+
+// The mount table writes a space, tab, newline or backslash in a path as a
+// backslash and three octal digits.
+std::string Unescape_Octal(const std::string& field) {
+  std::string text;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && Digits_At(field, i + 1, 3, "01234567")) {
+      text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
+      i += 3;
+    } else {
+      text += field[i];
+    }
+  }
+  return text;
+}
+
+// udev writes unsafe characters of a label as "\x" and two hex digits.
+std::string Unescape_Hex(const std::string& name) {
+  std::string text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (name.compare(i, 2, "\\x") == 0 && Digits_At(name, i + 2, 2, "0123456789abcdefABCDEF")) {
+      text += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
+      i += 3;
+    } else {
+      text += name[i];
+    }
+  }
+  return text;
+}
+
+std::string Resolved(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+// Each labelled device, by its resolved path, with its label.
+std::map<std::string, std::string> Labels_By_Device() {
+  std::map<std::string, std::string> labels;
+  DIR* folder = opendir(Labels_Folder);
+  if (!folder) return labels;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    labels[Resolved(std::string(Labels_Folder) + "/" + name)] = Unescape_Hex(name);
+  }
+  closedir(folder);
+  return labels;
+}
+
+class Mount_Info_Volumes final : public Volume_Source {
+ public:
+  Mount_Info_Volumes() : changes_(open(Mount_Info, O_RDONLY | O_CLOEXEC)) {}
+
+  // A line: ID PARENT MAJOR:MINOR ROOT MOUNT_POINT OPTIONS [TAGS...] - TYPE SOURCE SUPER_OPTIONS
+  std::vector<Volume> Volumes() override {
+    std::vector<Volume> volumes;
+    std::ifstream table(Mount_Info);
+    const auto labels = Labels_By_Device();
+    for (std::string line; std::getline(table, line);) {
+      std::istringstream fields(line);
+      std::string id, parent, device, root, mount_point, options, field;
+      if (!(fields >> id >> parent >> device >> root >> mount_point >> options)) continue;
+      while (fields >> field && field != "-") {
+      }
+      std::string type, source;
+      if (!(fields >> type >> source)) continue;
+      const auto label = source.starts_with('/') ? labels.find(Resolved(Unescape_Octal(source))) : labels.end();
+      volumes.push_back({Unescape_Octal(mount_point), type, label == labels.end() ? std::string() : label->second});
+    }
+    return volumes;
+  }
+
+  int Change_Fd() const override { return changes_.Get(); }
+
+ private:
+  Unique_Fd changes_;
+};
+
+}  // namespace
+
+std::unique_ptr<Volume_Source> Make_Mount_Info_Volumes() { return std::make_unique<Mount_Info_Volumes>(); }
+
+}  // namespace palvimo
