@@ -99,6 +99,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Show_Start_Folder();
   void Show_Status(const QString& shown, const QString& whole);
   bool Ends_Program(QObject* receiver, QEvent* event) const;
+  void Notice_Ending();
 
   void Start_Clicked();
   void Drive_Changed(const std::string& previous);
