@@ -23,6 +23,7 @@
 #include "engine/delay_text.h"
 #include "platform/check_error.h"
 #include "window/dir_list.h"
+#include "window/display_link.h"
 #include "window/display_text.h"
 #include "window/drive_list.h"
 #include "window/file_list.h"
@@ -261,15 +262,23 @@ void Main_Form::Wait_For_Events(std::chrono::milliseconds longest) {
 
 void Main_Form::Run_Events(QEventLoop::ProcessEventsFlags flags) {
   input_hold_->Deliver_Held([this] { return ended_; });
+  Notice_Ending();
   if (!ended_) QCoreApplication::processEvents(flags);
-  if (end_signals_.Received()) End_Program();
+  Notice_Ending();
   if (ended_) throw Program_End{};
 }
 
 bool Main_Form::Keep_Alive() {
+  Notice_Ending();
   if (!ended_) input_hold_->Process_Holding();
-  if (end_signals_.Received()) End_Program();
+  Notice_Ending();
   return !ended_;
+}
+
+// What ends the program from outside the window's events: an end signal, or
+// a lost display, before Qt gets to see it and exits at once.
+void Main_Form::Notice_Ending() {
+  if (!ended_ && (end_signals_.Received() || Display_Lost())) End_Program();
 }
 
 // During a probe only Exit_Button's access key and a click of Exit_Button go

@@ -105,6 +105,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // Handles held input, then the window events as `flags` say; throws
   // Program_End once the program has been ended.
   void Run_Events(QEventLoop::ProcessEventsFlags flags);
+  void Notice_Ending();
 
   void Start_Clicked();
   void Drive_Changed(const std::string& previous);

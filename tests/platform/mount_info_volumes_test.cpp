@@ -26,7 +26,7 @@ bool Change_Reported(const Volume_Source& source) {
   return poll(&watched, 1, 5000) == 1 && (watched.revents & POLLPRI);
 }
 
-// A mount point with a space in its name, as the table escapes it.
+// On a mount point with a space in its name, which the table escapes.
 TEST(Mount_Info_Volumes_Test, MountAndUnmountAreReportedAndListed) {
   const Temp_Tree tree;
   const auto source = Make_Mount_Info_Volumes();
