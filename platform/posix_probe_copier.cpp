@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <new>
 #include <stop_token>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "platform/check_error.h"
@@ -134,7 +136,7 @@ struct Copy_Slot {
   Copy_Slot(Unique_Fd folder_fd, std::string copy_name, std::string copy_path)
       : folder(std::move(folder_fd)), name(std::move(copy_name)), path(std::move(copy_path)) {}
 
-  std::timed_mutex mutex;
+  std::mutex mutex;
   const Unique_Fd folder;  // the copy's folder, held for as long as the copy
   const std::string name;
   const std::string path;
@@ -341,7 +343,11 @@ class Posix_Probe_Copier final : public Probe_Copier {
   // it, unless the worker is itself removing it and stalled there.
   static void Let_Go(Copy_Slot& slot) {
     std::unique_lock lock(slot.mutex, std::defer_lock);
-    if (!lock.try_lock_for(std::chrono::milliseconds(40))) return;
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
+    while (!lock.try_lock()) {
+      if (std::chrono::steady_clock::now() >= give_up) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     slot.let_go = true;
     try {
       slot.Remove();
