@@ -1,5 +1,10 @@
 #include "platform/io_worker.h"
 
+#ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
+#endif
+
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -49,6 +54,13 @@ Io_Worker::~Io_Worker() {
 }
 
 void Io_Worker::Serve(Channel& channel) {
+#ifndef _WIN32
+  // Signals are the window's thread's to handle: the worker's calls on the
+  // drive are never interrupted by them.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+#endif
   std::unique_lock lock(channel.mutex);
   for (;;) {
     channel.changed.wait(lock, [&] { return channel.job || channel.closing; });

@@ -32,9 +32,14 @@ namespace {
 constexpr std::size_t Buffer_Size = std::size_t{1} << 20;
 constexpr std::size_t Buffer_Alignment = 4096;
 // The copy is flushed as it goes, a window at a time, so that only a few MiB
-// are ever waiting in the cache: the final flush is short, a slow drive is
-// timed as it really writes, and ending never waits for minutes of cache.
-constexpr std::uint64_t Flush_Window = std::uint64_t{8} << 20;
+// are ever waiting in the cache or on their way to the drive: the final flush
+// is short, a slow drive is timed as it really writes, and ending, which must
+// let the writes already sent finish, never waits for more than that.
+constexpr std::uint64_t Flush_Window = std::uint64_t{2} << 20;
+// The drive itself is told to make what it holds lasting this often, so that
+// the final flush, and an end request, never wait for a whole large copy to
+// leave the drive's own cache.
+constexpr std::uint64_t Sync_Interval = std::uint64_t{64} << 20;
 // A large copy gives its blocks back this much at a time before its name is
 // removed, so that an end request is never kept waiting by one long call.
 constexpr std::uint64_t Release_Slice = std::uint64_t{64} << 20;
@@ -226,6 +231,7 @@ class Copy_Job {
     std::uint64_t done = 0;
     std::uint64_t window_start = 0;
     std::uint64_t settled = 0;  // written to the drive and out of the cache
+    std::uint64_t synced = 0;   // made lasting by the drive
     while (done < size) {
       if (stop_.stop_requested()) throw Check_Error(slot_.path, "stopped as the program ends");
       const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, Buffer_Size));
@@ -243,6 +249,10 @@ class Copy_Job {
         settled = window_start;
       }
       window_start = done;
+      if (settled - synced >= Sync_Interval) {
+        Flush_To_Drive(copy, slot_.path);
+        synced = settled;
+      }
       Check_Room(slot_.folder.Get(), size - done, slot_.path);
     }
   }
