@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -107,6 +108,25 @@ TEST_F(Walk_Folder_Test, MarkedLeftoverPickedByTheWalkIsRemovedNotProbed) {
   EXPECT_EQ(Count_In_Log("pause 0"), 1);
   EXPECT_EQ(state.File_Count, 2);
   EXPECT_EQ(Copies_Left(), std::vector<std::string>{users});
+}
+
+// Each level of the walk keeps only its folder and its subfolder listing open
+// while it walks deeper: with room for 64 open files, a tree 25 levels deep
+// is walked to its bottom (three a level would run out at about 20).
+TEST_F(Walk_Folder_Test, DeepTreeIsWalkedToItsBottomWithFewOpenFiles) {
+  std::string deep = "root";
+  for (int level = 0; level < 25; ++level) deep += "/d";
+  const std::string bottom = tree.Write_File(deep + "/bottom.txt");
+  random.Script = std::deque<float>(30, 0.0f);
+  struct rlimit before {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+  struct rlimit tight = before;
+  tight.rlim_cur = 64;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+  walk.Walk_Root(tree.Path("root"));
+  setrlimit(RLIMIT_NOFILE, &before);
+  EXPECT_EQ(window.Status, bottom);
+  EXPECT_EQ(state.File_Count, 1);
 }
 
 struct Threshold_Case {
