@@ -17,7 +17,8 @@ Palvimo benchmark, data under $data
                       medians over 8 files of 64 MiB, source page cache dropped before each
   device_read_ratio   bytes read from the drive during the probe copies / bytes probed
   device_write_ratio  bytes written to the drive (write_bytes - cancelled_write_bytes) / bytes probed
-  walk_vs_find        time per entry of one pass over 200,000 empty files (probe stubbed)
+  walk_vs_find        time per entry of one pass over 200,000 empty files (probe stubbed,
+                      listing read on the worker as in the program)
                       / find DIR -xdev -maxdepth 1 -type f, warm cache, medians of 5 runs
   walk_peak_rss_mb    peak resident memory (VmHWM, MiB) of a process that did only that pass
   navigator_100k_ms   the navigator's own benchmark, when it is built

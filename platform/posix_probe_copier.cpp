@@ -292,8 +292,8 @@ void Delete_Job(Copy_Slot& slot, const std::stop_token& stop) {
 // crosses the drive: clones, reflinks and copy offloads would move no data.
 class Posix_Probe_Copier final : public Probe_Copier {
  public:
-  explicit Posix_Probe_Copier(Event_Pump& events)
-      : worker_(events),
+  explicit Posix_Probe_Copier(Io_Worker& worker)
+      : worker_(worker),
         buffer_(static_cast<std::byte*>(std::aligned_alloc(Buffer_Alignment, Buffer_Size)), Free_Buffer{}) {
     if (!buffer_) throw std::bad_alloc();
   }
@@ -367,15 +367,15 @@ class Posix_Probe_Copier final : public Probe_Copier {
     }
   }
 
-  Io_Worker worker_;
+  Io_Worker& worker_;
   std::shared_ptr<std::byte> buffer_;
   std::shared_ptr<Copy_Slot> current_;
 };
 
 }  // namespace
 
-std::unique_ptr<Probe_Copier> Make_Probe_Copier(Event_Pump& events) {
-  return std::make_unique<Posix_Probe_Copier>(events);
+std::unique_ptr<Probe_Copier> Make_Probe_Copier(Io_Worker& worker) {
+  return std::make_unique<Posix_Probe_Copier>(worker);
 }
 
 }  // namespace palvimo

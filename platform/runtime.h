@@ -80,9 +80,11 @@ class Random_Source : public Interface {
   virtual void Reseed() = 0;
 };
 
-// The copy and the pause keep the window alive through `events` while they
-// last; the copy's blocking work runs on a worker thread of its own.
-std::unique_ptr<Probe_Copier> Make_Probe_Copier(Event_Pump& events);
+class Io_Worker;
+
+// The copy's blocking work runs on `worker`, which keeps the window alive
+// while it lasts; so does the pause, through `events`.
+std::unique_ptr<Probe_Copier> Make_Probe_Copier(Io_Worker& worker);
 std::unique_ptr<Pauser> Make_Pauser(Event_Pump& events);
 std::unique_ptr<Random_Source> Make_Clock_Random();
 

@@ -22,6 +22,7 @@
 
 #include "engine/delay_text.h"
 #include "platform/check_error.h"
+#include "platform/worker_file_system.h"
 #include "window/dir_list.h"
 #include "window/display_link.h"
 #include "window/display_text.h"
@@ -88,7 +89,9 @@ Main_Form::Main_Form(QWidget* parent) : Main_Form(Make_System_Volumes(), parent)
 Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
-      copier_(Make_Probe_Copier(*this)),
+      worker_(*this),
+      walk_files_(Make_Worker_File_System(*file_system_, worker_)),
+      copier_(Make_Probe_Copier(worker_)),
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),
       volumes_(std::move(volumes)),
@@ -106,7 +109,7 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*file_system_, *copier_, *pauser_, *random_, *this, std::cerr}),
+      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr}),
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)) {

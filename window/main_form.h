@@ -12,6 +12,7 @@
 #include "engine/window_ops.h"
 #include "platform/end_signals.h"
 #include "platform/file_system.h"
+#include "platform/io_worker.h"
 #include "platform/runtime.h"
 #include "platform/volume_source.h"
 
@@ -38,6 +39,10 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // The platform services the check and the navigator run on; declared
   // first, as the controls and the run control are built on them.
   std::unique_ptr<File_System> file_system_;
+  // The probe's blocking file work, and the walk's folder listings, run on
+  // this worker; the navigator lists folders itself.
+  Io_Worker worker_;
+  std::unique_ptr<File_System> walk_files_;
   std::unique_ptr<Probe_Copier> copier_;
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;

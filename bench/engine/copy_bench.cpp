@@ -6,6 +6,7 @@
 #include <string>
 
 #include "open_file.h"
+#include "platform/io_worker.h"
 #include "process_counters.h"
 #include "quiet_services.h"
 #include "run_command.h"
@@ -57,7 +58,8 @@ double Time_Cp(const fs::path& file) {
 
 Copy_Figures Run_Copy_Bench(const std::vector<fs::path>& files) {
   No_Op_Event_Pump events;
-  const auto copier = Make_Probe_Copier(events);
+  Io_Worker worker(events);
+  const auto copier = Make_Probe_Copier(worker);
   const auto file_system = Make_Local_File_System();
   std::vector<double> probe_seconds;
   std::vector<double> cp_seconds;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "platform/io_worker.h"
 #include "platform/runtime.h"
 #include "quiet_services.h"
 #include "timing.h"
@@ -79,7 +80,8 @@ double Probe_Unserviced_Ms(const fs::path& file) {
   std::vector<double> longest;
   for (int run = 0; run < 3; ++run) {
     Timed_Event_Pump events;
-    const auto copier = Make_Probe_Copier(events);
+    Io_Worker worker(events);
+    const auto copier = Make_Probe_Copier(worker);
     const auto pauser = Make_Pauser(events);
     events.Mark();
     copier->Copy_File(*folder, name, name + ".PVF");
@@ -99,7 +101,8 @@ double End_During_Copy_Ms(const fs::path& file) {
   const fs::path copy = file.string() + ".PVF";
   const auto wanted = fs::file_size(file) * 3 / 10;
   Timed_Event_Pump events([&] { return Size_Of(copy) >= wanted; });
-  const auto copier = Make_Probe_Copier(events);
+  Io_Worker worker(events);
+  const auto copier = Make_Probe_Copier(worker);
   try {
     copier->Copy_File(*folder, name, name + ".PVF");
   } catch (const Program_End&) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/check_error.h"
+#include "platform/io_worker.h"
 #include "platform/runtime.h"
 #include "quiet_services.h"
 
@@ -65,7 +66,8 @@ Race_Figures Run_Rename_Race(const fs::path& folder, int rounds) {
   });
 
   No_Op_Event_Pump events;
-  const auto copier = Make_Probe_Copier(events);
+  Io_Worker worker(events);
+  const auto copier = Make_Probe_Copier(worker);
   const auto files = Make_Local_File_System();
   const auto opened = files->Open_Folder(folder.string());
   long kept_count = 0;

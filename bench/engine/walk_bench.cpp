@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "platform/io_worker.h"
+#include "platform/worker_file_system.h"
 #include "quiet_services.h"
 #include "run_command.h"
 #include "timing.h"
@@ -73,11 +75,14 @@ double Time_Find(const fs::path& folder) {
 Pass_Timing Time_One_Pass(const fs::path& folder) {
   Run_State state;
   One_Pass_Window window(folder.string(), state);
-  const auto files = Make_Local_File_System();
+  // The folder listing goes through the worker, as in the program.
+  No_Op_Event_Pump events;
+  Io_Worker worker(events);
+  const auto local_files = Make_Local_File_System();
+  const auto files = Make_Worker_File_System(*local_files, worker);
   Stub_Probe_Copier copier;
   Stub_Pauser pause;
   const auto random = Make_Clock_Random();
-  No_Op_Event_Pump events;
   Run_Control control(state, window, Check_Services{*files, copier, pause, *random, events, std::cerr});
   control.Start_Click();
   // The second pass, stopped before its first file, picks nothing.

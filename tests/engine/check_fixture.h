@@ -13,6 +13,7 @@
 #include "engine/run_state.h"
 #include "engine/walk_folder.h"
 #include "engine/window_ops.h"
+#include "platform/io_worker.h"
 #include "support/engine_fakes.h"
 #include "support/temp_tree.h"
 
@@ -30,7 +31,8 @@ class Check_Fixture : public ::testing::Test {
   Recording_Pauser pauser{log};
   std::unique_ptr<File_System> real_files = Make_Local_File_System();
   Faulty_File_System files{*real_files};
-  std::unique_ptr<Probe_Copier> copier = Make_Probe_Copier(pump);
+  Io_Worker worker{pump};
+  std::unique_ptr<Probe_Copier> copier = Make_Probe_Copier(worker);
   Run_State state;
   std::ostringstream failure_log;
   Check_Services services{files, *copier, pauser, random, pump, failure_log};

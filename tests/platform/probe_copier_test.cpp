@@ -14,6 +14,7 @@
 
 #include "platform/check_error.h"
 #include "platform/file_system.h"
+#include "platform/io_worker.h"
 #include "platform/runtime.h"
 #include "support/temp_tree.h"
 #include "support/tmpfs_mount.h"
@@ -83,7 +84,8 @@ class Probe_Copier_Test : public ::testing::Test {
   Temp_Tree tree_;
   Counting_Event_Pump events_;
   std::unique_ptr<File_System> files_ = Make_Local_File_System();
-  std::unique_ptr<Probe_Copier> copier_ = Make_Probe_Copier(events_);
+  Io_Worker worker_{events_};
+  std::unique_ptr<Probe_Copier> copier_ = Make_Probe_Copier(worker_);
 };
 
 TEST_F(Probe_Copier_Test, CopyIsByteForByteAndDeleteRemovesIt) {
