@@ -23,34 +23,26 @@ bool Digits_At(const std::string& text, std::size_t start, std::size_t count, st
   return text.substr(start, count).find_first_not_of(digits) == std::string::npos;
 }
 
-// The mount table writes a space, tab, newline or backslash in a path as a
-// backslash and three octal digits.
-std::string Unescape_Octal(const std::string& field) {
-  std::string text;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && Digits_At(field, i + 1, 3, "01234567")) {
-      text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-      i += 3;
+// Replaces each escape, `lead` followed by `count` digits in `base`, by the
+// character it stands for. The mount table writes a space, tab, newline or
+// backslash in a path as a backslash and three octal digits; udev writes the
+// unsafe characters of a label as "\x" and two hex digits.
+std::string Unescape(const std::string& text, std::string_view lead, std::size_t count, int base) {
+  const std::string_view digits = base == 8 ? "01234567" : "0123456789abcdefABCDEF";
+  std::string plain;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, lead.size(), lead) == 0 && Digits_At(text, i + lead.size(), count, digits)) {
+      plain += static_cast<char>(std::stoi(text.substr(i + lead.size(), count), nullptr, base));
+      i += lead.size() + count - 1;
     } else {
-      text += field[i];
+      plain += text[i];
     }
   }
-  return text;
+  return plain;
 }
 
-// udev writes unsafe characters of a label as "\x" and two hex digits.
-std::string Unescape_Hex(const std::string& name) {
-  std::string text;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (name.compare(i, 2, "\\x") == 0 && Digits_At(name, i + 2, 2, "0123456789abcdefABCDEF")) {
-      text += static_cast<char>(std::stoi(name.substr(i + 2, 2), nullptr, 16));
-      i += 3;
-    } else {
-      text += name[i];
-    }
-  }
-  return text;
-}
+std::string Unescape_Octal(const std::string& field) { return Unescape(field, "\\", 3, 8); }
+std::string Unescape_Hex(const std::string& name) { return Unescape(name, "\\x", 2, 16); }
 
 std::string Resolved(const std::string& path) {
   char resolved[PATH_MAX];

@@ -11,14 +11,13 @@
 
 #include "platform/check_error.h"
 #include "platform/file_system.h"
+#include "platform/pseudo_file_systems.h"
 #include "platform/unique_fd.h"
 
 #ifdef __linux__
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 
-#include <algorithm>
-#include <array>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -28,35 +27,6 @@ namespace palvimo {
 namespace {
 
 #ifdef __linux__
-// Types, as statfs reports them, of the file systems through which the kernel
-// shows itself (processes, devices, control groups, tracing, firmware
-// variables...). Their "files" are no data on a drive; some of them act when
-// read, and a check has nothing to exercise there.
-constexpr std::array<std::uint32_t, 23> Pseudo_File_System_Types = {
-    0x00009fa0,  // proc
-    0x62656572,  // sysfs
-    0x00001cd1,  // devpts
-    0x0027e0eb,  // cgroup
-    0x63677270,  // cgroup2
-    0x64626720,  // debugfs
-    0x74726163,  // tracefs
-    0x73636673,  // securityfs
-    0x6165676c,  // pstore
-    0xcafe4a11,  // bpf
-    0x62656570,  // configfs
-    0x65735543,  // fusectl
-    0x19800202,  // mqueue
-    0x958458f6,  // hugetlbfs
-    0x42494e4d,  // binfmt_misc
-    0xde5e81e4,  // efivarfs
-    0xf97cff8c,  // selinuxfs
-    0x43415d53,  // smackfs
-    0x00000187,  // autofs
-    0x67596969,  // rpc_pipefs
-    0x6e736673,  // nsfs
-    0x07655821,  // resctrl
-    0x6c6f6f70,  // binderfs
-};
 constexpr std::uint32_t Tmpfs_Type = 0x01021994;
 
 // devtmpfs reports the type of tmpfs, which is ordinary storage for a check;
@@ -82,8 +52,7 @@ bool Is_Pseudo_File_System(int fd, dev_t device, const std::string& path) {
   if (fstatfs(fd, &info) != 0) throw Error_From_Errno(path, errno);
   const auto type = static_cast<std::uint32_t>(info.f_type);
   if (type == Tmpfs_Type) return Is_Devtmpfs(device);
-  return std::find(Pseudo_File_System_Types.begin(), Pseudo_File_System_Types.end(), type) !=
-         Pseudo_File_System_Types.end();
+  return Is_Pseudo_File_System_Number(type);
 }
 #endif
 

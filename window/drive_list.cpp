@@ -6,26 +6,15 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <map>
-#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/pseudo_file_systems.h"
 #include "window/display_text.h"
 
 namespace palvimo {
 
 namespace {
-
-// File systems through which the kernel shows itself rather than stored
-// files: there is nothing on them to check.
-constexpr std::string_view Pseudo_Types[] = {
-    "autofs",    "binfmt_misc", "bpf",     "cgroup",   "cgroup2",    "configfs", "debugfs", "devfs",
-    "devpts",    "devtmpfs",    "efivarfs", "fusectl", "hugetlbfs",  "mqueue",   "nsfs",    "proc",
-    "pstore",    "rpc_pipefs",  "securityfs", "selinuxfs", "sysfs",  "tracefs",  "nfsd"};
-
-bool Can_Be_Walked(const Volume& volume) {
-  return std::find(std::begin(Pseudo_Types), std::end(Pseudo_Types), volume.Type) == std::end(Pseudo_Types);
-}
 
 QString Caption(const Volume& volume) {
   const QString mount_point = Display_Text(volume.Mount_Point);
@@ -69,7 +58,7 @@ void Drive_List::Refresh() {
 
   std::vector<std::pair<QString, QByteArray>> entries;
   for (const auto& [mount_point, volume] : mounted) {
-    if (mount_point != Root_Drive && (!Can_Be_Walked(volume) || refused_.count(mount_point))) continue;
+    if (mount_point != Root_Drive && (Is_Pseudo_File_System_Type(volume.Type) || refused_.count(mount_point))) continue;
     entries.emplace_back(Caption(volume), QByteArray::fromStdString(mount_point));
   }
   if (Lists(entries)) return;
