@@ -302,7 +302,7 @@ class Posix_Probe_Copier final : public Probe_Copier {
     if (current_) Let_Go(*current_);
   }
 
-  void Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) override {
+  Probe_Figures Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) override {
     if (current_) Let_Go(*std::exchange(current_, nullptr));
     auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name));
     current_ = slot;
@@ -318,6 +318,7 @@ class Posix_Probe_Copier final : public Probe_Copier {
       throw;
     }
     if (!finished) End_With(std::move(slot));
+    return {};
   }
 
   void Delete_Copy() override {

@@ -7,6 +7,7 @@
 
 #include "platform/file_system.h"
 #include "platform/interface.h"
+#include "platform/probe_figures.h"
 
 namespace palvimo {
 
@@ -50,9 +51,11 @@ class Probe_Copier : public Interface {
   // A copy left by this program at `copy_name` is removed first; anything
   // else there is left untouched and raises Check_Error. The copy is skipped
   // (Check_Error) when it would leave too little space for other programs.
-  // A copy that fails is removed before this throws. Throws Check_Error, and
-  // Program_End, with the copy removed, when the program ends meanwhile.
-  virtual void Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) = 0;
+  // A copy that fails is removed before this throws. Returns what the copy
+  // did on the drive. Throws Check_Error, whose Kind() says which step
+  // failed, and Program_End, with the copy removed, when the program ends
+  // meanwhile.
+  virtual Probe_Figures Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) = 0;
   // Deletes the copy the last Copy_File made, and never any other file,
   // whatever has been renamed or replaced meanwhile. Throws Check_Error when
   // there is no copy or it cannot be deleted; a copy that was not deleted is

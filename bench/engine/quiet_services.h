@@ -23,7 +23,7 @@ class No_Op_Event_Pump final : public Event_Pump {
 // A probe that neither copies nor deletes anything.
 class Stub_Probe_Copier final : public Probe_Copier {
  public:
-  void Copy_File(Folder&, const std::string&, const std::string&) override {}
+  Probe_Figures Copy_File(Folder&, const std::string&, const std::string&) override { return {}; }
   void Delete_Copy() override {}
   bool Remove_Leftover(Folder&, const std::string&) override { return false; }
 };
