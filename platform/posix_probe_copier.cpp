@@ -19,8 +19,12 @@
 #include <utility>
 
 #include "platform/check_error.h"
+#include "platform/chunk_sums.h"
+#include "platform/copier_hooks.h"
 #include "platform/io_worker.h"
+#include "platform/page_cache.h"
 #include "platform/posix_own_files.h"
+#include "platform/read_back.h"
 #include "platform/runtime.h"
 #include "platform/unique_fd.h"
 
@@ -28,8 +32,9 @@ namespace palvimo {
 namespace {
 
 // Large enough that a copy runs at the drive's speed; page-aligned, as the
-// kernel moves whole pages most cheaply.
-constexpr std::size_t Buffer_Size = std::size_t{1} << 20;
+// kernel moves whole pages most cheaply and direct I/O, which reads the copy
+// back, needs it. One checksum chunk long, so that reads seldom split one.
+constexpr std::size_t Buffer_Size = Chunk_Sums::Chunk_Size;
 constexpr std::size_t Buffer_Alignment = 4096;
 // The copy is flushed as it goes, a window at a time, so that only a few MiB
 // are ever waiting in the cache or on their way to the drive: the final flush
@@ -47,20 +52,34 @@ constexpr std::uint64_t Release_Slice = std::uint64_t{64} << 20;
 // much on a large one.
 constexpr std::uint64_t Most_Space_Kept = std::uint64_t{1} << 30;
 
-bool Is_Unsupported(int error) {
-  return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == EROFS ||
-         error == ESPIPE || error == ENOSYS;
-}
+// The file system offers no flush: the copy is as lasting as it makes it,
+// which is no fault of the drive's. Every other answer is reported, EINVAL
+// and EROFS too, which are what a volume that the kernel has made read-only
+// after an error gives.
+bool Offers_No_Flush(int error) { return error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP; }
 
-// The kernel may forget a range of the file's cached pages: the source's
-// before it is read, so that the read comes from the drive; both files'
-// once flushed, so that copies do not crowd the cache. Only advice, so a
-// refusal changes nothing.
-void Drop_Cached_Pages([[maybe_unused]] int fd, [[maybe_unused]] std::uint64_t offset,
-                       [[maybe_unused]] std::uint64_t length) {
-#ifdef __linux__
-  posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
-#endif
+// Adds the time from its making to its end to `total`: a step's time on the
+// drive, counted however the step ends.
+class Step_Timer {
+ public:
+  explicit Step_Timer(std::chrono::nanoseconds& total) : total_(total) {}
+  Step_Timer(const Step_Timer&) = delete;
+  Step_Timer& operator=(const Step_Timer&) = delete;
+  ~Step_Timer() {
+    const int error = errno;  // the step's, for its caller to read
+    total_ += std::chrono::steady_clock::now() - start_;
+    errno = error;
+  }
+
+ private:
+  std::chrono::nanoseconds& total_;
+  const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+template <typename Step>
+auto Timed(std::chrono::nanoseconds& total, Step step) {
+  const Step_Timer timer(total);
+  return step();
 }
 
 // Starts writing a range of the copy to the drive (`wait` false), or waits
@@ -74,19 +93,28 @@ void Write_Back([[maybe_unused]] int fd, [[maybe_unused]] std::uint64_t offset,
   const int result = Retry_Interrupted([&] {
     return sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length), flags);
   });
-  if (result != 0 && !Is_Unsupported(errno)) throw Error_From_Errno(path, "cannot write the copy", errno);
+  // EINVAL here is a file system without ranged flushes; the full flushes,
+  // which such a file system has, still say whether the copy was written.
+  if (result != 0 && !Offers_No_Flush(errno) && errno != EINVAL) {
+    throw Error_From_Errno(path, "cannot flush the copy", errno, Failure_Kind::Flush);
+  }
 #endif
 }
 
 // Makes the copy's last bytes and its size reach the drive before the pause;
 // a copy deleted while still in the cache would never be written at all.
-void Flush_To_Drive(int fd, const std::string& path) {
+void Flush_To_Drive(int fd, const std::string& path, const Copier_Hooks& hooks) {
+  const int result = Retry_Interrupted([&] {
+    if (hooks.flush_copy) return hooks.flush_copy(fd);
 #ifdef __linux__
-  const int result = Retry_Interrupted([fd] { return fdatasync(fd); });
+    return fdatasync(fd);
 #else
-  const int result = Retry_Interrupted([fd] { return fsync(fd); });
+    return fsync(fd);
 #endif
-  if (result != 0 && !Is_Unsupported(errno)) throw Error_From_Errno(path, "cannot flush the copy", errno);
+  });
+  if (result != 0 && !Offers_No_Flush(errno)) {
+    throw Error_From_Errno(path, "cannot flush the copy", errno, Failure_Kind::Flush);
+  }
 }
 
 // Raises Check_Error unless writing `still_to_write` more bytes into the
@@ -100,14 +128,23 @@ void Check_Room(int folder_fd, std::uint64_t still_to_write, const std::string& 
   const std::uint64_t available = static_cast<std::uint64_t>(volume.f_bavail) * block;
   const std::uint64_t kept = std::min(total / 20, Most_Space_Kept);
   if (available < kept || available - kept < still_to_write) {
-    throw Check_Error(path, "no space left for the copy");
+    throw Check_Error(path, "no space left for the copy", Failure_Kind::No_Space);
   }
 }
 
-void Write_All(int fd, const std::byte* data, std::size_t size, const std::string& path) {
+void Write_All(int fd, const std::byte* data, std::size_t size, const std::string& path, const Copier_Hooks& hooks) {
   while (size > 0) {
-    const ssize_t written = Retry_Interrupted([&] { return write(fd, data, size); });
-    if (written < 0) throw Error_From_Errno(path, "cannot write the copy", errno);
+    const ssize_t written = Retry_Interrupted([&] {
+      return hooks.write_copy ? hooks.write_copy(fd, data, size) : write(fd, data, size);
+    });
+    if (written < 0) {
+      // A volume filled by others meanwhile is no fault of the drive's.
+      const bool full = errno == ENOSPC || errno == EDQUOT;
+      throw Error_From_Errno(path, "cannot write the copy", errno, full ? Failure_Kind::No_Space : Failure_Kind::Write);
+    }
+    // Nothing taken, and no error to say why: asking again would loop for
+    // as long as the drive goes on so.
+    if (written == 0) throw Check_Error(path, "the drive accepted no data", Failure_Kind::Write);
     data += written;
     size -= static_cast<std::size_t>(written);
   }
@@ -169,25 +206,30 @@ struct Copy_Slot {
 };
 
 // On the worker: the copy of the source `name`, in the slot's folder, every
-// byte read from the drive and written back to it, flushed as it goes.
+// byte read from the drive and written back to it, flushed as it goes, then
+// read back from the drive and compared with what was read.
 class Copy_Job {
  public:
   Copy_Job(Copy_Slot& slot, const std::string& name, const std::string& source_path, std::byte* buffer,
-           std::stop_token stop)
-      : slot_(slot), name_(name), source_path_(source_path), buffer_(buffer), stop_(std::move(stop)) {}
+           const Copier_Hooks& hooks, std::stop_token stop)
+      : slot_(slot), name_(name), source_path_(source_path), buffer_(buffer), hooks_(hooks),
+        stop_(std::move(stop)) {}
 
-  void Run() {
-    const Unique_Fd source = Open_Regular_File(slot_.folder.Get(), name_, true, source_path_);
+  Probe_Figures Run() {
+    const Unique_Fd source = Open_Source();
     struct stat status {};
-    if (fstat(source.Get(), &status) != 0) throw Error_From_Errno(source_path_, "cannot read", errno);
+    if (fstat(source.Get(), &status) != 0) {
+      throw Error_From_Errno(source_path_, "cannot read", errno, Failure_Kind::Read);
+    }
     const auto size = static_cast<std::uint64_t>(status.st_size);
     Drop_Cached_Pages(source.Get(), 0, 0);
     Check_Room(slot_.folder.Get(), size, slot_.path);
     const int copy = Create();
     try {
       Copy_Bytes(source.Get(), size, copy);
-      Flush_To_Drive(copy, slot_.path);
+      Timed(figures_.write_time, [&] { Flush_To_Drive(copy, slot_.path, hooks_); });
       Drop_Cached_Pages(copy, 0, 0);
+      Check_Copy(copy);
     } catch (const Check_Error&) {
       // A failed copy goes at once, before the pause. Should its removal
       // fail too, the slot keeps it and the probe's delete tries again and
@@ -200,9 +242,19 @@ class Copy_Job {
       }
       throw;
     }
+    return figures_;
   }
 
  private:
+  // Whatever keeps the source from being opened, it cannot be read.
+  Unique_Fd Open_Source() {
+    try {
+      return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_);
+    } catch (const Check_Error& error) {
+      throw Check_Error(error.Path(), error.Reason(), Failure_Kind::Read);
+    }
+  }
+
   // Creates the copy where nothing was, or where a leftover of this
   // program's was, and puts it in the slot, so that even a partial copy is
   // removed whichever thread ends up removing it.
@@ -212,7 +264,7 @@ class Copy_Job {
     if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path)) {
       copy = Create_Own_File(folder, slot_.name, slot_.path);
     }
-    if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken");
+    if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken", Failure_Kind::Name_Taken);
     const int fd = copy.Get();
     const std::lock_guard lock(slot_.mutex);
     slot_.file = std::move(copy);
@@ -224,9 +276,10 @@ class Copy_Job {
   }
 
   // Copies at most the size seen at open: a file that grows meanwhile cannot
-  // keep the copy going, and one that shrinks ends it early. Each window is
-  // sent to the drive as soon as it is written, and the one before it is
-  // waited for, so that writing overlaps flushing.
+  // keep the copy going, and one that another program shrinks ends it early.
+  // Each window is sent to the drive as soon as it is written, and the one
+  // before it is waited for, so that writing overlaps flushing. What is read
+  // is summed as it passes, for the read-back.
   void Copy_Bytes(int source, std::uint64_t size, int copy) {
     std::uint64_t done = 0;
     std::uint64_t window_start = 0;
@@ -235,26 +288,60 @@ class Copy_Job {
     while (done < size) {
       if (stop_.stop_requested()) throw Check_Error(slot_.path, "stopped as the program ends");
       const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size - done, Buffer_Size));
-      const ssize_t got = Retry_Interrupted([&] { return read(source, buffer_, wanted); });
-      if (got < 0) throw Error_From_Errno(source_path_, "cannot read", errno);
-      if (got == 0) break;
-      Write_All(copy, buffer_, static_cast<std::size_t>(got), slot_.path);
+      const ssize_t got = Timed(figures_.read_time, [&] {
+        return Retry_Interrupted([&] {
+          return hooks_.read_source ? hooks_.read_source(source, buffer_, wanted) : read(source, buffer_, wanted);
+        });
+      });
+      if (got < 0) throw Error_From_Errno(source_path_, "cannot read", errno, Failure_Kind::Read);
+      if (got == 0) {
+        Check_Ended(source, done, size);
+        break;
+      }
+      sums_.Add({buffer_, static_cast<std::size_t>(got)});
+      Timed(figures_.write_time, [&] { Write_All(copy, buffer_, static_cast<std::size_t>(got), slot_.path, hooks_); });
       done += static_cast<std::uint64_t>(got);
+      figures_.bytes_read = figures_.bytes_written = done;
       if (done - window_start < Flush_Window) continue;
-      Write_Back(copy, window_start, done - window_start, false, slot_.path);
+      Timed(figures_.write_time, [&] { Write_Back(copy, window_start, done - window_start, false, slot_.path); });
       if (window_start > settled) {
-        Write_Back(copy, settled, window_start - settled, true, slot_.path);
+        Timed(figures_.write_time, [&] { Write_Back(copy, settled, window_start - settled, true, slot_.path); });
         Drop_Cached_Pages(copy, settled, window_start - settled);
         Drop_Cached_Pages(source, settled, window_start - settled);
         settled = window_start;
       }
       window_start = done;
       if (settled - synced >= Sync_Interval) {
-        Flush_To_Drive(copy, slot_.path);
+        Timed(figures_.write_time, [&] { Flush_To_Drive(copy, slot_.path, hooks_); });
         synced = settled;
       }
       Check_Room(slot_.folder.Get(), size - done, slot_.path);
     }
+  }
+
+  // The source gave no more bytes at `done`, short of the size it had at
+  // open. Another program that shortened it meanwhile left it no longer
+  // than what was read, and what was read is then the whole file; else the
+  // drive failed to give the rest.
+  void Check_Ended(int source, std::uint64_t done, std::uint64_t size) const {
+    struct stat status {};
+    if (fstat(source, &status) != 0) throw Error_From_Errno(source_path_, "cannot read", errno, Failure_Kind::Read);
+    if (static_cast<std::uint64_t>(status.st_size) > done) {
+      throw Check_Error(source_path_,
+                        "the file ended after " + std::to_string(done) + " of " + std::to_string(size) + " bytes",
+                        Failure_Kind::Read);
+    }
+  }
+
+  // Reads the flushed copy back from the drive and compares it with what
+  // was read from the source.
+  void Check_Copy(int copy) {
+    sums_.Finish();
+    if (hooks_.before_read_back) hooks_.before_read_back();
+    const Copy_On_Drive on_drive{slot_.folder.Get(), slot_.name, copy, slot_.path};
+    figures_.bytes_read_back = Timed(figures_.read_back_time, [&] {
+      return Read_Back(on_drive, sums_, {buffer_, Buffer_Size}, stop_);
+    });
   }
 
   void Remove_Leaving_It_On_Failure() {
@@ -269,7 +356,10 @@ class Copy_Job {
   const std::string& name_;
   const std::string& source_path_;
   std::byte* buffer_;
+  const Copier_Hooks& hooks_;
   std::stop_token stop_;
+  Chunk_Sums sums_;
+  Probe_Figures figures_;
 };
 
 // On the worker: gives the copy's blocks back a slice at a time, then
@@ -292,8 +382,9 @@ void Delete_Job(Copy_Slot& slot, const std::stop_token& stop) {
 // crosses the drive: clones, reflinks and copy offloads would move no data.
 class Posix_Probe_Copier final : public Probe_Copier {
  public:
-  explicit Posix_Probe_Copier(Io_Worker& worker)
+  Posix_Probe_Copier(Io_Worker& worker, Copier_Hooks hooks)
       : worker_(worker),
+        hooks_(std::make_shared<const Copier_Hooks>(std::move(hooks))),
         buffer_(static_cast<std::byte*>(std::aligned_alloc(Buffer_Alignment, Buffer_Size)), Free_Buffer{}) {
     if (!buffer_) throw std::bad_alloc();
   }
@@ -307,9 +398,11 @@ class Posix_Probe_Copier final : public Probe_Copier {
     auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name));
     current_ = slot;
     bool finished = false;
+    const auto figures = std::make_shared<Probe_Figures>();
     try {
-      finished = worker_.Run([slot, name, source_path = folder.Path_Of(name), buffer = buffer_](std::stop_token stop) {
-        Copy_Job(*slot, name, source_path, buffer.get(), std::move(stop)).Run();
+      finished = worker_.Run([slot, name, source_path = folder.Path_Of(name), buffer = buffer_, hooks = hooks_,
+                              figures](std::stop_token stop) {
+        *figures = Copy_Job(*slot, name, source_path, buffer.get(), *hooks, std::move(stop)).Run();
       });
     } catch (const Check_Error&) {
       // Only a copy that could not be removed stays for the delete.
@@ -318,13 +411,19 @@ class Posix_Probe_Copier final : public Probe_Copier {
       throw;
     }
     if (!finished) End_With(std::move(slot));
-    return {};
+    return *figures;
   }
 
   void Delete_Copy() override {
     const std::shared_ptr<Copy_Slot> slot = std::exchange(current_, nullptr);
-    if (!slot) throw Check_Error(std::string(), "no copy was made");
-    if (!worker_.Run([slot](const std::stop_token& stop) { Delete_Job(*slot, stop); })) End_With(slot);
+    if (!slot) throw Check_Error(std::string(), "no copy was made", Failure_Kind::Delete);
+    bool finished = false;
+    try {
+      finished = worker_.Run([slot](const std::stop_token& stop) { Delete_Job(*slot, stop); });
+    } catch (const Check_Error& error) {
+      throw Check_Error(error.Path(), error.Reason(), Failure_Kind::Delete);
+    }
+    if (!finished) End_With(slot);
   }
 
   bool Remove_Leftover(Folder& folder, const std::string& name) override {
@@ -369,6 +468,7 @@ class Posix_Probe_Copier final : public Probe_Copier {
   }
 
   Io_Worker& worker_;
+  std::shared_ptr<const Copier_Hooks> hooks_;
   std::shared_ptr<std::byte> buffer_;
   std::shared_ptr<Copy_Slot> current_;
 };
@@ -376,7 +476,11 @@ class Posix_Probe_Copier final : public Probe_Copier {
 }  // namespace
 
 std::unique_ptr<Probe_Copier> Make_Probe_Copier(Io_Worker& worker) {
-  return std::make_unique<Posix_Probe_Copier>(worker);
+  return std::make_unique<Posix_Probe_Copier>(worker, Copier_Hooks{});
+}
+
+std::unique_ptr<Probe_Copier> Make_Probe_Copier(Io_Worker& worker, Copier_Hooks hooks) {
+  return std::make_unique<Posix_Probe_Copier>(worker, std::move(hooks));
 }
 
 }  // namespace palvimo

@@ -47,7 +47,9 @@ class Probe_Copier : public Interface {
  public:
   // Copies the file `name` of `folder`, every byte through the drive, to a
   // new file `copy_name` beside it that only the owner may read and write,
-  // marked as this program's, and flushed to the drive when this returns.
+  // marked as this program's, flushed to the drive and read back from it
+  // when this returns: a copy that reads back unlike what was read fails
+  // (Data_Changed), as does a source that ends before its size.
   // A copy left by this program at `copy_name` is removed first; anything
   // else there is left untouched and raises Check_Error. The copy is skipped
   // (Check_Error) when it would leave too little space for other programs.
