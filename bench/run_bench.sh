@@ -13,9 +13,11 @@ mkdir -p "$data"
 
 cat <<HEADER
 Palvimo benchmark, data under $data
-  copy_vs_cp          probe copy (copy, fdatasync, delete) / cp --reflink=never + sync + rm,
-                      medians over 8 files of 64 MiB, source page cache dropped before each
-  device_read_ratio   bytes read from the drive during the probe copies / bytes probed
+  copy_vs_cp          probe copy (copy, fdatasync, delete; its read-back left out) / cp
+                      --reflink=never + sync + rm, medians over 8 files of 64 MiB, source
+                      page cache dropped before each
+  device_read_ratio   bytes read from the drive during the probe copies, up to their
+                      read-backs / bytes probed
   device_write_ratio  bytes written to the drive (write_bytes - cancelled_write_bytes) / bytes probed
   walk_vs_find        time per entry of one pass over 200,000 empty files (probe stubbed,
                       listing read on the worker as in the program)
@@ -23,9 +25,15 @@ Palvimo benchmark, data under $data
   walk_peak_rss_mb    peak resident memory (VmHWM, MiB) of a process that did only that pass
   navigator_100k_ms   the navigator's own benchmark, when it is built
   probe_unserviced_ms longest stretch without the window kept alive during a whole probe
-                      (copy, flush, pause 0, delete) of a 1 GiB file, median of 3
-  end_during_copy_ms  from an end request 30 % into a 1 GiB copy until the probe has
-                      returned with its copy removed
+                      (copy, flush, read-back, pause 0, delete) of a 1 GiB file, median of 3
+  end_during_copy_ms  from an end request until the probe has returned with its copy
+                      removed, the longer of ends 30 % into a 1 GiB copy's write and
+                      30 % into its read-back
+  verify_read_ratio   bytes read from the drive during the read-back of a 256 MiB copy
+                      / 256 MiB
+  verified_probe_vs_tools  whole verified probe of a 1 GiB file (pause 0, delete)
+                      / cp --reflink=never + sync + dd iflag=direct bs=1M | cmp + rm,
+                      medians of 3, source page cache dropped before each
   empty_root_cpu_percent  CPU used by 5 s of passes over an empty root, % of one core
   rename_race_*       20,000 probes while another thread renames a user's file onto the
                       copy's name whenever the copy is there: user's files lost must be 0
@@ -39,11 +47,13 @@ walk=$("$engine_bench" walk "$data")
 walk_rss=$("$engine_bench" walk-rss "$data")
 echo "probe: one file of 1 GiB, keep-alive gaps and ending mid-copy" >&2
 probe=$("$engine_bench" probe "$data")
+echo "verify: read-back of a 256 MiB copy, verified probe of 1 GiB against the tools" >&2
+verify=$("$engine_bench" verify "$data")
 echo "idle: 5 s of passes over an empty root" >&2
 idle=$("$engine_bench" idle "$data")
 echo "race: 20,000 probes against a renaming thread" >&2
 race=$("$engine_bench" race "$data")
-results=("$copy" "$walk" "$walk_rss" "$probe" "$idle" "$race")
+results=("$copy" "$walk" "$walk_rss" "$probe" "$verify" "$idle" "$race")
 if [[ -x $navigator_bench ]]; then
   echo "navigator" >&2
   navigator=$("$navigator_bench" "$data")

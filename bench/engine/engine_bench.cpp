@@ -1,6 +1,6 @@
 // The engine's benchmark, one part per invocation so that the walk's peak
 // memory is measured in a process that did nothing else:
-//   engine_bench copy|walk|walk-rss|probe|idle|race DATA_FOLDER
+//   engine_bench copy|walk|walk-rss|probe|verify|idle|race DATA_FOLDER
 // Each part makes (or reuses) its data under DATA_FOLDER, reports progress on
 // standard error and prints its figures as "name: value" lines.
 #include <cstddef>
@@ -15,6 +15,7 @@
 #include "probe_bench.h"
 #include "process_counters.h"
 #include "race_bench.h"
+#include "verify_bench.h"
 #include "walk_bench.h"
 
 namespace {
@@ -30,10 +31,13 @@ fs::path Copy_Folder(const fs::path& data) { return data / "copy-8x64MiB"; }
 fs::path Walk_Folder(const fs::path& data) { return data / "walk-200k"; }
 fs::path Probe_Folder(const fs::path& data) { return data / "probe-1GiB"; }
 constexpr std::size_t Probe_File_Size = std::size_t{1} << 30;
+fs::path Verify_Folder(const fs::path& data) { return data / "verify-256MiB"; }
+constexpr std::size_t Verify_File_Size = std::size_t{256} << 20;
+constexpr int Verify_Runs = 3;
 constexpr int Race_Rounds = 20'000;
 
 int Usage() {
-  std::cerr << "usage: engine_bench copy|walk|walk-rss|probe|idle|race DATA_FOLDER\n";
+  std::cerr << "usage: engine_bench copy|walk|walk-rss|probe|verify|idle|race DATA_FOLDER\n";
   return 2;
 }
 
@@ -61,6 +65,11 @@ int main(int argc, char** argv) {
       const auto files = Ensure_Random_Files(Probe_Folder(data), 1, Probe_File_Size);
       std::cout << std::setprecision(1) << "probe_unserviced_ms: " << Probe_Unserviced_Ms(files[0]) << '\n'
                 << "end_during_copy_ms: " << End_During_Copy_Ms(files[0]) << '\n';
+    } else if (part == "verify") {
+      const auto small = Ensure_Random_Files(Verify_Folder(data), 1, Verify_File_Size);
+      const auto large = Ensure_Random_Files(Probe_Folder(data), 1, Probe_File_Size);
+      std::cout << "verify_read_ratio: " << Verify_Read_Ratio(small[0]) << '\n'
+                << "verified_probe_vs_tools: " << Verified_Probe_Vs_Tools(large[0], Verify_Runs) << '\n';
     } else if (part == "idle") {
       std::cout << std::setprecision(2) << "empty_root_cpu_percent: " << Empty_Root_Cpu_Percent(data / "empty-root")
                 << '\n';

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -13,8 +14,10 @@
 #include <vector>
 
 #include "engine/run_control.h"
+#include "platform/copier_hooks.h"
 #include "platform/io_worker.h"
 #include "platform/runtime.h"
+#include "process_counters.h"
 #include "quiet_services.h"
 #include "timing.h"
 
@@ -71,6 +74,27 @@ double Cpu_Seconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Milliseconds from an end request, made once `end_when` holds, until the
+// probe of `file`, by a copier with `hooks`, has returned with its copy
+// removed.
+double Time_End(const fs::path& file, std::function<bool()> end_when, Copier_Hooks hooks = {}) {
+  const auto files = Make_Local_File_System();
+  const auto folder = files->Open_Folder(file.parent_path().string());
+  const std::string name = file.filename().string();
+  const fs::path copy = file.string() + ".PVF";
+  Timed_Event_Pump events(std::move(end_when));
+  Io_Worker worker(events);
+  const auto copier = Make_Probe_Copier(worker, std::move(hooks));
+  try {
+    copier->Copy_File(*folder, name, name + ".PVF");
+  } catch (const Program_End&) {
+    const double ms = Seconds_Between(events.End_Requested(), Clock::now()) * 1000;
+    if (fs::exists(copy)) throw std::runtime_error("the copy was left behind");
+    return ms;
+  }
+  throw std::runtime_error("the copy ended before the end request");
+}
+
 }  // namespace
 
 double Probe_Unserviced_Ms(const fs::path& file) {
@@ -95,22 +119,22 @@ double Probe_Unserviced_Ms(const fs::path& file) {
 }
 
 double End_During_Copy_Ms(const fs::path& file) {
-  const auto files = Make_Local_File_System();
-  const auto folder = files->Open_Folder(file.parent_path().string());
-  const std::string name = file.filename().string();
-  const fs::path copy = file.string() + ".PVF";
   const auto wanted = fs::file_size(file) * 3 / 10;
-  Timed_Event_Pump events([&] { return Size_Of(copy) >= wanted; });
-  Io_Worker worker(events);
-  const auto copier = Make_Probe_Copier(worker);
-  try {
-    copier->Copy_File(*folder, name, name + ".PVF");
-  } catch (const Program_End&) {
-    const double ms = Seconds_Between(events.End_Requested(), Clock::now()) * 1000;
-    if (fs::exists(copy)) throw std::runtime_error("the copy was left behind");
-    return ms;
-  }
-  throw std::runtime_error("the copy ended before the end request");
+  const fs::path copy = file.string() + ".PVF";
+  const double writing = Time_End(file, [&] { return Size_Of(copy) >= wanted; });
+  std::clog << "  end 30 % into the copy's write: " << writing << " ms\n";
+  // 30 % into the read-back, by what the drive has given since it began.
+  std::atomic<bool> reading_back = false;
+  std::atomic<std::uint64_t> read_before = 0;
+  Copier_Hooks hooks;
+  hooks.before_read_back = [&] {
+    read_before = Read_Io_Counters().Read_Bytes;
+    reading_back = true;
+  };
+  const double reading = Time_End(
+      file, [&] { return reading_back && Read_Io_Counters().Read_Bytes - read_before >= wanted; }, std::move(hooks));
+  std::clog << "  end 30 % into the copy's read-back: " << reading << " ms\n";
+  return std::max(writing, reading);
 }
 
 double Empty_Root_Cpu_Percent(const fs::path& root) {
