@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "engine/record_listener.h"
 #include "platform/file_system.h"
 #include "platform/runtime.h"
 
@@ -15,8 +16,12 @@ struct Check_Services {
   Pauser& Pause;
   Random_Source& Random;
   Event_Pump& Events;
-  // Where failed probes are recorded for the user: standard error.
+  // Where failed probes and each run's verdict are written for the user:
+  // standard error.
   std::ostream& Log;
+  // Told of every run's record as it grows, to keep it; none when no record
+  // is kept.
+  Record_Listener* Journal = nullptr;
 };
 
 }  // namespace palvimo

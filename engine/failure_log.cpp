@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/escaped_text.h"
+
 namespace palvimo {
 
 namespace {
@@ -24,6 +26,14 @@ void Failure_Log::Record(const std::string& path, const std::string& reason) {
   if (record.held_back > 0) out_ << " (and " << record.held_back << " more like it)";
   out_ << std::endl;
   record = Reason_Record{now, 0};
+}
+
+void Failure_Log::Flush() {
+  for (auto& [reason, record] : reasons_) {
+    if (record.held_back == 0) continue;
+    out_ << "palvimo: " << record.held_back << " more like this: " << Escaped_Text(reason) << std::endl;
+    record.held_back = 0;
+  }
 }
 
 }  // namespace palvimo

@@ -19,6 +19,9 @@ class Failure_Log {
   explicit Failure_Log(std::ostream& out, Clock clock = std::chrono::steady_clock::now);
 
   void Record(const std::string& path, const std::string& reason);
+  // Writes how many failures of each reason were held back since its last
+  // line, so that nothing goes unsaid at the end of a run.
+  void Flush();
 
  private:
   struct Reason_Record {

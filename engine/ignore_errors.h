@@ -3,10 +3,17 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/check_error.h"
 
 namespace palvimo {
+
+// Why an action of a probe failed.
+struct Probe_Failure {
+  std::string reason;
+  Failure_Kind kind = Failure_Kind::Other;
+};
 
 // Runs the actions of one probe in the probe's ignore-errors mode: a failing
 // action is skipped and the probe goes on with the next one. The first
@@ -19,21 +26,21 @@ class Ignore_Errors {
     try {
       action();
     } catch (const Check_Error& error) {
-      Keep(error.Reason());
+      Keep({error.Reason(), error.Kind()});
     } catch (const std::exception& error) {
-      Keep(error.what());
+      Keep({error.what(), Failure_Kind::Other});
     }
   }
 
   // Why the first failing action failed; nothing when none did.
-  const std::optional<std::string>& First_Failure() const { return first_failure_; }
+  const std::optional<Probe_Failure>& First_Failure() const { return first_failure_; }
 
  private:
-  void Keep(const std::string& reason) {
-    if (!first_failure_) first_failure_ = reason;
+  void Keep(Probe_Failure failure) {
+    if (!first_failure_) first_failure_ = std::move(failure);
   }
 
-  std::optional<std::string> first_failure_;
+  std::optional<Probe_Failure> first_failure_;
 };
 
 }  // namespace palvimo

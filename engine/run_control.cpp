@@ -2,8 +2,11 @@
 
 #include <chrono>
 #include <exception>
+#include <utility>
 
 #include "engine/extension_rule.h"
+#include "engine/run_report.h"
+#include "platform/escaped_text.h"
 
 namespace palvimo {
 
@@ -20,7 +23,7 @@ constexpr Input Unlock_Order[] = {Input::Delay_Text,  Input::Ext_Text,   Input::
 }  // namespace
 
 Run_Control::Run_Control(Run_State& state, Window_Ops& window, const Check_Services& services)
-    : state_(state), window_(window), services_(services), walk_(state, window, services) {}
+    : state_(state), window_(window), services_(services), walk_(state, window, services, record_) {}
 
 void Run_Control::Start_Click() {
   const std::string root = window_.Read_Root_Path();
@@ -38,6 +41,9 @@ void Run_Control::Start_Click() {
       }
     }
     Lock_Inputs();
+    // A click that only cancels a pending stop begins no run of its own.
+    const bool begins = !state_.Stop_Requested;
+    if (begins) Begin_Record(root);
     try {
       while (!state_.Stop_Requested) {
         window_.Set_Button_Caption("S&top");
@@ -46,14 +52,32 @@ void Run_Control::Start_Click() {
         if (!Run_Pass(root)) break;
       }
     } catch (...) {
-      // Whatever ends the run, the window is left idle and usable.
+      // Whatever ends the run, the window is left idle and usable, and what
+      // the run found is said.
       state_.Stop_Requested = false;
+      if (begins) End_Record();
       Show_Idle();
       throw;
     }
     state_.Stop_Requested = false;
+    if (begins) End_Record();
   }
   Show_Idle();
+}
+
+void Run_Control::Begin_Record(const std::string& root) {
+  record_.Begin(root, Run_Settings{window_.Read_Extension(), window_.Read_Delay(), state_.Recurse_On});
+  ended_because_.clear();
+  if (services_.Journal) services_.Journal->Run_Began(record_);
+  window_.Show_Record(record_);
+}
+
+void Run_Control::End_Record() {
+  record_.End(std::exchange(ended_because_, {}));
+  walk_.Flush_Failure_Log();
+  services_.Log << "palvimo: " << Escaped_Text(Verdict_Text(record_)) << std::endl;
+  if (services_.Journal) services_.Journal->Run_Ended(record_);
+  window_.Show_Verdict(record_);
 }
 
 void Run_Control::Show_Idle() {
@@ -75,7 +99,7 @@ bool Run_Control::Run_Pass(const std::string& root) {
   try {
     walk_.Walk_Root(root);
   } catch (const Root_Unreachable& error) {
-    window_.Set_Status("Cannot open the folder: " + error.Path() + " (" + error.Reason() + ")");
+    ended_because_ = "Cannot open the folder: " + error.Path() + " (" + error.Reason() + ")";
     return false;
   } catch (const std::exception&) {
   }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/check_services.h"
+#include "engine/run_record.h"
 #include "engine/run_state.h"
 #include "engine/walk_folder.h"
 #include "engine/window_ops.h"
@@ -22,8 +23,13 @@ class Run_Control {
   void Start_Click();
   void Recurse_Click(Check_Box_State state);
 
+  // The record of the run under way, or of the last one.
+  const Run_Record& Record() const { return record_; }
+
  private:
   bool Run_Pass(const std::string& root);
+  void Begin_Record(const std::string& root);
+  void End_Record();
   void Show_Idle();
   void Lock_Inputs();
   void Unlock_Inputs();
@@ -31,6 +37,9 @@ class Run_Control {
   Run_State& state_;
   Window_Ops& window_;
   Check_Services services_;
+  Run_Record record_;
+  // What ended the run other than a stop, for its record.
+  std::string ended_because_;
   Folder_Walk walk_;
 };
 

@@ -18,8 +18,9 @@ struct Folder_Walk::Listing {
   std::unique_ptr<Entry_Cursor> files;
 };
 
-Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services)
-    : state_(state), window_(window), services_(services), failures_(services.Log) {}
+Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services,
+                         Run_Record& record)
+    : state_(state), window_(window), services_(services), record_(record), failures_(services.Log) {}
 
 void Folder_Walk::Walk_Root(const std::string& root) {
   Listing listing;
@@ -97,10 +98,11 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   // A copy this program made and could not delete (a crash, a power cut) is
   // removed when the walk meets it, instead of being copied in its turn.
   bool leftover_removed = false;
+  Probe_Figures figures;
   attempt([&] {
     if (const auto problem = Extension_Problem(extension)) throw Check_Error(path, *problem);
     leftover_removed = Ends_With(name, extension) && services_.Copier.Remove_Leftover(folder, name);
-    if (!leftover_removed) services_.Copier.Copy_File(folder, name, name + extension);
+    if (!leftover_removed) figures = services_.Copier.Copy_File(folder, name, name + extension);
   });
   if (!leftover_removed) {
     try {
@@ -116,10 +118,15 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   }
   if (state_.File_Count < std::numeric_limits<std::int32_t>::max()) ++state_.File_Count;
   attempt([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
-  if (const std::optional<std::string> failure = attempt.First_Failure()) {
-    failures_.Record(path, *failure);
-    attempt([&] { window_.Show_Failure(path, *failure); });
+  if (const std::optional<Probe_Failure> failure = attempt.First_Failure()) {
+    const Failure_Entry entry = record_.Add_Failure(path, figures, failure->kind, failure->reason);
+    failures_.Record(path, failure->reason);
+    if (services_.Journal) services_.Journal->Probe_Failed(record_, entry);
+    attempt([&] { window_.Show_Failure(path, failure->reason); });
+  } else {
+    record_.Add_Probe(path, figures);
   }
+  attempt([&] { window_.Show_Record(record_); });
 }
 
 void Folder_Walk::Run_Pending_Events() {

@@ -5,6 +5,7 @@
 
 #include "engine/check_services.h"
 #include "engine/failure_log.h"
+#include "engine/run_record.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
 #include "platform/check_error.h"
@@ -23,7 +24,8 @@ class Root_Unreachable : public Check_Error {
 // The random walk of one pass over a folder tree, probing picked files.
 class Folder_Walk {
  public:
-  Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services);
+  // Every probe is added to `record`.
+  Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services, Run_Record& record);
 
   // Walks the root folder of a pass. Throws Root_Unreachable when the root
   // cannot be opened or read, and Check_Error for a later failure that no
@@ -34,6 +36,8 @@ class Folder_Walk {
   std::uint64_t Event_Runs() const { return event_runs_; }
   // How many random numbers the walk has drawn so far.
   std::uint64_t Draws() const { return draws_; }
+  // Writes what the failure lines held back, at the end of a run.
+  void Flush_Failure_Log() { failures_.Flush(); }
 
  private:
   struct Listing;
@@ -48,6 +52,7 @@ class Folder_Walk {
   Run_State& state_;
   Window_Ops& window_;
   Check_Services services_;
+  Run_Record& record_;
   Failure_Log failures_;
   std::uint64_t event_runs_ = 0;
   std::uint64_t draws_ = 0;

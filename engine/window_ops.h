@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/run_record.h"
 #include "platform/interface.h"
 
 namespace palvimo {
@@ -32,6 +33,11 @@ class Window_Ops : public Interface {
   virtual void Set_Button_Caption(const std::string& caption) = 0;
   // Clears (locked) or sets (unlocked) the input's enabled state.
   virtual void Set_Locked(Input input, bool locked) = 0;
+  // The run's record changed: a run began, or a probe was added to it.
+  // Called after every probe; shows the figures at a pace of its own.
+  virtual void Show_Record(const Run_Record& record) = 0;
+  // The run has ended: shows its verdict until the next run begins.
+  virtual void Show_Verdict(const Run_Record& record) = 0;
 };
 
 }  // namespace palvimo

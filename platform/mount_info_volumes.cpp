@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string_view>
 
+#include "platform/mount_point.h"
 #include "platform/unique_fd.h"
 #include "platform/volume_source.h"
 
@@ -81,7 +82,8 @@ class Mount_Info_Volumes final : public Volume_Source {
       std::string type, source;
       if (!(fields >> type >> source)) continue;
       const auto label = source.starts_with('/') ? labels.find(Resolved(Unescape_Octal(source))) : labels.end();
-      volumes.push_back({Unescape_Octal(mount_point), type, label == labels.end() ? std::string() : label->second});
+      volumes.push_back({Unescape_Octal(mount_point), type, label == labels.end() ? std::string() : label->second,
+                         Unescape_Octal(source)});
     }
     return volumes;
   }
@@ -95,5 +97,14 @@ class Mount_Info_Volumes final : public Volume_Source {
 }  // namespace
 
 std::unique_ptr<Volume_Source> Make_Mount_Info_Volumes() { return std::make_unique<Mount_Info_Volumes>(); }
+
+Volume Volume_Holding(const std::string& path) {
+  Volume holding{Mount_Point_Of(path), {}, {}};
+  // The last mount on a folder is the one seen there.
+  for (Volume& volume : Mount_Info_Volumes().Volumes()) {
+    if (volume.Mount_Point == holding.Mount_Point) holding = std::move(volume);
+  }
+  return holding;
+}
 
 }  // namespace palvimo

@@ -15,6 +15,8 @@ struct Volume {
   std::string Type;
   // The volume's label; empty when it has none.
   std::string Label;
+  // What is mounted, as the table names it ("/dev/sdb1"); empty when unknown.
+  std::string Device = {};
 };
 
 // The volumes mounted where this process sees them.
@@ -34,6 +36,11 @@ class Volume_Source : public Interface {
 // The kernel's table of this process's mounts, /proc/self/mountinfo, with
 // labels from /dev/disk/by-label.
 std::unique_ptr<Volume_Source> Make_Mount_Info_Volumes();
+
+// The volume that holds the folder at the full path `path`, as the mount
+// table describes it; only its mount point is known when the table does not
+// list it. Looks at the folder and its ancestors on the drive.
+Volume Volume_Holding(const std::string& path);
 #endif
 
 }  // namespace palvimo

@@ -21,6 +21,7 @@
 #include <iostream>
 
 #include "engine/delay_text.h"
+#include "engine/run_report.h"
 #include "platform/check_error.h"
 #include "platform/worker_file_system.h"
 #include "window/dir_list.h"
@@ -95,6 +96,8 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),
       volumes_(std::move(volumes)),
+      journal_(Default_Record_Folder().empty() ? nullptr
+                                               : std::make_unique<Record_Journal>(Default_Record_Folder(), std::cerr)),
       Result_Frame(new QGroupBox(this)),
       Result_Drive(new Drive_List(*volumes_, Result_Frame)),
       Result_Dir(new Dir_List(*file_system_, Result_Frame)),
@@ -109,7 +112,7 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr}),
+      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr, journal_.get()}),
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)) {
@@ -252,6 +255,10 @@ void Main_Form::Set_Locked(Input input, bool locked) {
   }
   control->setEnabled(!locked);
 }
+
+void Main_Form::Show_Record(const Run_Record&) {}
+
+void Main_Form::Show_Verdict(const Run_Record& record) { Set_Status(Verdict_Text(record)); }
 
 void Main_Form::Run_Pending_Events() { Run_Events(QEventLoop::AllEvents); }
 

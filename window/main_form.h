@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/record_journal.h"
 #include "engine/run_control.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
@@ -47,6 +48,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;
   std::unique_ptr<Volume_Source> volumes_;
+  // Each run's record kept on disk; none where the user has no home.
+  std::unique_ptr<Record_Journal> journal_;
   Run_State state_;
   End_Signals end_signals_;
 
@@ -85,6 +88,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::string Read_Delay() override;
   void Set_Button_Caption(const std::string& caption) override;
   void Set_Locked(Input input, bool locked) override;
+  void Show_Record(const Run_Record& record) override;
+  void Show_Verdict(const Run_Record& record) override;
 
   // Event_Pump. While the window is only kept alive, input waits for the next
   // event run, except what ends the program: a click of Exit_Button (mouse

@@ -158,6 +158,8 @@ double Empty_Root_Cpu_Percent(const fs::path& root) {
     std::string Read_Extension() override { return ".PVF"; }
     std::string Read_Delay() override { return "0"; }
     void Set_Locked(Input, bool) override {}
+    void Show_Record(const Run_Record&) override {}
+    void Show_Verdict(const Run_Record&) override {}
     // Each pass begins with this caption; after 5 s the run is asked to stop.
     void Set_Button_Caption(const std::string&) override {
       if (Clock::now() - start_ >= std::chrono::seconds(5)) state_.Stop_Requested = true;

@@ -38,6 +38,8 @@ class One_Pass_Window final : public Window_Ops {
   std::string Read_Extension() override { return ".PVF"; }
   std::string Read_Delay() override { return "0"; }
   void Set_Locked(Input, bool) override {}
+  void Show_Record(const Run_Record&) override {}
+  void Show_Verdict(const Run_Record&) override {}
 
   void Set_Button_Caption(const std::string& caption) override {
     if (caption != "S&top") return;

@@ -49,8 +49,8 @@ TEST_F(Run_Control_Test, StartLocksInputsAndShowsStopBeforeTheFirstProbe) {
                              "unlock Result_Drive",
                              // The probe that the stop let complete, counted from the reset.
                              "pause 0",             "count 1",            "events",
-                             // The outer click ends the run.
-                             "caption &Start",      "unlock Delay_Text",  "unlock Ext_Text",
+                             // The outer click ends the run and says what it found.
+                             "verdict",             "caption &Start",      "unlock Delay_Text",  "unlock Ext_Text",
                              "unlock Recurse_Check", "unlock Result_File", "unlock Result_Dir",
                              "unlock Result_Drive"};
   EXPECT_EQ(log, expected);
@@ -153,8 +153,8 @@ TEST_F(Run_Control_Test, UnreachableRootEndsTheRunAndSaysWhy) {
     control.Start_Click();
     Expect_Idle();
     EXPECT_EQ(random.Reseeds, 1);
-    EXPECT_NE(window.Status.find(window.Root), std::string::npos);
-    EXPECT_EQ(window.Status.find('\n'), std::string::npos);
+    EXPECT_NE(window.Verdict.find(window.Root), std::string::npos);
+    EXPECT_EQ(window.Verdict.find('\n'), std::string::npos);
   }
 }
 

@@ -16,7 +16,8 @@ namespace {
 
 class Walk_Folder_Test : public Check_Fixture {
  protected:
-  Folder_Walk walk{state, window, services};
+  Run_Record record;
+  Folder_Walk walk{state, window, services, record};
 };
 
 TEST_F(Walk_Folder_Test, EmptyFolderReturnsAtOnceWithoutDrawsOrEvents) {

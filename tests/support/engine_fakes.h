@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/run_report.h"
 #include "engine/window_ops.h"
 #include "platform/check_error.h"
 #include "platform/file_system.h"
@@ -46,6 +47,7 @@ class Recording_Window : public Window_Ops {
   std::string Status;
   std::string Count = "0";
   std::string Shown_Folder;
+  std::string Verdict;
   std::set<Input> Locked;
   // Show_Folder throws Check_Error for these folders.
   std::set<std::string> Failing_Folders;
@@ -77,6 +79,11 @@ class Recording_Window : public Window_Ops {
   void Set_Locked(Input input, bool locked) override {
     if (locked) Locked.insert(input); else Locked.erase(input);
     log_.push_back(std::string(locked ? "lock " : "unlock ") + Input_Name(input));
+  }
+  void Show_Record(const Run_Record&) override {}
+  void Show_Verdict(const Run_Record& record) override {
+    Verdict = Verdict_Text(record);
+    log_.push_back("verdict");
   }
 
  private:

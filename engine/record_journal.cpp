@@ -1,0 +1,238 @@
+#include "engine/record_journal.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/record_json.h"
+#include "engine/run_report.h"
+#include "platform/escaped_text.h"
+#include "platform/volume_source.h"
+
+namespace palvimo {
+
+namespace {
+
+// How long an ending program waits for the record's last lines.
+constexpr std::chrono::seconds Last_Lines_Wait{2};
+
+std::string Line_Of(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+}
+
+// "20261208T031713Z": sorts as the runs began.
+std::string File_Stem(std::chrono::system_clock::time_point start) {
+  std::string stem = Format_Iso_Utc(start);
+  std::erase(stem, '-');
+  std::erase(stem, ':');
+  return stem;
+}
+
+std::string System_Reason(int error_number) { return std::system_category().message(error_number); }
+
+}  // namespace
+
+// The part of the journal its thread works on, shared so that a thread let
+// go of at the program's end still has it.
+struct Record_Journal::Writer {
+  using Task = std::function<void(Writer&)>;
+
+  explicit Writer(std::string records_folder) : folder(std::move(records_folder)) {}
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Task> tasks;
+  bool busy = false;
+  bool closing = false;
+  std::string path;
+  std::optional<std::string> problem;
+
+  // Only the thread touches these.
+  const std::string folder;
+  int fd = -1;
+  std::uint64_t size = 0;
+  std::uint64_t failures_not_written = 0;
+
+  void Post(Task task) {
+    {
+      const std::lock_guard lock(mutex);
+      tasks.push_back(std::move(task));
+    }
+    changed.notify_all();
+  }
+
+  void Serve() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return !tasks.empty() || closing; });
+      if (tasks.empty()) break;
+      Task task = std::move(tasks.front());
+      tasks.pop_front();
+      busy = true;
+      lock.unlock();
+      task(*this);
+      lock.lock();
+      busy = false;
+      changed.notify_all();
+    }
+    Close_File();
+  }
+
+  void Fail(const std::string& why) {
+    Close_File();
+    const std::lock_guard lock(mutex);
+    if (!problem) problem = why;
+  }
+
+  void Close_File() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+
+  // Makes the folder, keeps only the newest records beside the new one, and
+  // creates the new one under a name no other run has.
+  void Open(std::chrono::system_clock::time_point start, const std::string& header) {
+    Close_File();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) return Fail("cannot make the folder " + Escaped_Text(folder) + ": " + error.message());
+    Keep_Newest(Records_Kept - 1);
+    const std::string stem = folder + "/" + File_Stem(start);
+    std::string name = stem + ".jsonl";
+    for (int n = 1; (fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600)) < 0; ++n) {
+      if (errno != EEXIST || n > 99) return Fail("cannot create " + Escaped_Text(name) + ": " + System_Reason(errno));
+      name = stem + "-" + std::to_string(n) + ".jsonl";
+    }
+    {
+      const std::lock_guard lock(mutex);
+      path = name;
+    }
+    size = 0;
+    failures_not_written = 0;
+    Write(header);
+  }
+
+  void Keep_Newest(std::size_t count) {
+    std::vector<std::filesystem::path> records;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      if (entry.path().extension() == ".jsonl") records.push_back(entry.path());
+    }
+    if (records.size() <= count) return;
+    std::sort(records.begin(), records.end());
+    for (std::size_t i = 0; i < records.size() - count; ++i) std::filesystem::remove(records[i], error);
+  }
+
+  void Append_Failure(const std::string& line) {
+    if (fd < 0) return;
+    if (size + line.size() > Largest_Record) {
+      ++failures_not_written;
+      return;
+    }
+    Write(line);
+  }
+
+  void Finish(nlohmann::json summary) {
+    if (fd < 0) return;
+    summary["failures_not_written"] = failures_not_written;
+    Write(Line_Of(summary));
+    Close_File();
+  }
+
+  // Appends a line and makes it lasting before the next one.
+  void Write(const std::string& line) {
+    const char* data = line.data();
+    std::size_t left = line.size();
+    while (left > 0) {
+      const ssize_t written = write(fd, data, left);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return Fail("cannot write " + Escaped_Text(path) + ": " + System_Reason(written < 0 ? errno : ENOSPC));
+      data += written;
+      left -= static_cast<std::size_t>(written);
+    }
+    size += line.size();
+    if (fdatasync(fd) != 0 && errno != EINVAL && errno != ENOSYS)
+      Fail("cannot flush " + Escaped_Text(path) + ": " + System_Reason(errno));
+  }
+};
+
+Record_Journal::Record_Journal(std::string folder, std::ostream& log)
+    : writer_(std::make_shared<Writer>(std::move(folder))), log_(log) {
+  std::thread([writer = writer_] { writer->Serve(); }).detach();
+}
+
+Record_Journal::~Record_Journal() {
+  std::unique_lock lock(writer_->mutex);
+  writer_->closing = true;
+  writer_->changed.notify_all();
+  writer_->changed.wait_for(lock, Last_Lines_Wait, [&] { return writer_->tasks.empty() && !writer_->busy; });
+}
+
+void Record_Journal::Run_Began(const Run_Record& record) {
+  Say_Problem();
+  nlohmann::json header = Run_Header_Json(record);
+  writer_->Post([start = record.Start_Time(), root = record.Root(), header = std::move(header)](Writer& writer) mutable {
+#ifdef __linux__
+    // The volume is looked up here, off the window's thread: it asks the drive.
+    const Volume volume = Volume_Holding(root);
+    nlohmann::json described = {{"type", volume.Type}, {"label", volume.Label}};
+    Put_Text(described, "mount_point", volume.Mount_Point);
+    Put_Text(described, "device", volume.Device);
+    header["volume"] = std::move(described);
+#endif
+    writer.Open(start, Line_Of(header));
+  });
+}
+
+void Record_Journal::Probe_Failed(const Run_Record&, const Failure_Entry& failure) {
+  Say_Problem();
+  writer_->Post([line = Line_Of(Failure_Json(failure))](Writer& writer) { writer.Append_Failure(line); });
+}
+
+void Record_Journal::Run_Ended(const Run_Record& record) {
+  writer_->Post([summary = Summary_Json(record)](Writer& writer) mutable { writer.Finish(std::move(summary)); });
+  Say_Problem();
+}
+
+std::string Record_Journal::Path() const {
+  const std::lock_guard lock(writer_->mutex);
+  return writer_->path;
+}
+
+std::optional<std::string> Record_Journal::Problem() const {
+  const std::lock_guard lock(writer_->mutex);
+  return writer_->problem;
+}
+
+void Record_Journal::Say_Problem() {
+  if (problem_said_) return;
+  if (const auto problem = Problem()) {
+    log_ << "palvimo: the run's record is not kept: " << *problem << std::endl;
+    problem_said_ = true;
+  }
+}
+
+std::string Default_Record_Folder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
+    return std::string(state) + "/palvimo/runs";
+  }
+  if (const char* home = std::getenv("HOME"); home && home[0] != '\0') {
+    return std::string(home) + "/.local/state/palvimo/runs";
+  }
+  return {};
+}
+
+}  // namespace palvimo

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/check_error.h"
+#include "platform/probe_figures.h"
+
+namespace palvimo {
+
+// Every kind of failure a probe can have, in the order reports list them.
+inline constexpr std::array<Failure_Kind, 8> Failure_Kinds = {
+    Failure_Kind::Read,         Failure_Kind::Write,      Failure_Kind::Flush,  Failure_Kind::No_Space,
+    Failure_Kind::Data_Changed, Failure_Kind::Name_Taken, Failure_Kind::Delete, Failure_Kind::Other};
+
+// What shapes a run, as the user set it when it began.
+struct Run_Settings {
+  std::string extension;
+  std::string delay;  // the pause's text as typed
+  bool recurse = true;
+};
+
+// One failed probe.
+struct Failure_Entry {
+  std::chrono::system_clock::time_point time;
+  std::string path;
+  Failure_Kind kind = Failure_Kind::Other;
+  std::string reason;
+};
+
+// One probe on the speed plot.
+struct Speed_Point {
+  double seconds = 0;      // since the run began
+  double read_speed = 0;   // bytes a second
+  double write_speed = 0;  // bytes a second
+};
+
+// The probe of at least Slowest_Probe::Least_Bytes that moved its data the
+// slowest, read and write together.
+struct Slowest_Probe {
+  static constexpr std::uint64_t Least_Bytes = std::uint64_t{1} << 20;
+  std::string path;
+  double read_speed = 0;   // bytes a second
+  double write_speed = 0;  // bytes a second
+};
+
+// The record of one run, from its Start to its end: what the run did and
+// what it found, for every front end to show and to keep. Plain data; the
+// run control fills it, probe by probe.
+class Run_Record {
+ public:
+  // Failures kept with their details; later ones are only counted.
+  static constexpr std::size_t Failures_Kept = 1000;
+  // The plot keeps at most this many points however long the run: once full,
+  // every other point goes and only every other probe is kept from then on.
+  static constexpr std::size_t Speed_Points_Kept = 1024;
+
+  // Starts the record of a new run over `root`, forgetting the last one.
+  void Begin(std::string root, Run_Settings settings);
+  // Adds a probe that succeeded.
+  void Add_Probe(const std::string& path, const Probe_Figures& figures);
+  // Adds a probe that failed, with what it did before it failed; returns the
+  // failure as recorded.
+  Failure_Entry Add_Failure(const std::string& path, const Probe_Figures& figures, Failure_Kind kind,
+                            const std::string& reason);
+  // Ends the run; `why`, when not empty, is a sentence on what ended it other
+  // than a stop (a root folder that cannot be read).
+  void End(std::string why = {});
+
+  bool Running() const { return running_; }
+  bool Began() const { return began_; }
+  const std::string& Root() const { return root_; }
+  const Run_Settings& Settings() const { return settings_; }
+  std::chrono::system_clock::time_point Start_Time() const { return start_time_; }
+  // Up to now while the run goes on, to its end after.
+  std::chrono::steady_clock::duration Elapsed() const;
+  const std::string& Ended_Because() const { return ended_because_; }
+
+  std::uint64_t Probes() const { return probes_; }
+  std::uint64_t Good() const { return probes_ - failed_; }
+  std::uint64_t Failed() const { return failed_; }
+  std::uint64_t Failed_Of(Failure_Kind kind) const { return failed_by_kind_[static_cast<std::size_t>(kind)]; }
+
+  // Every probe's figures added up.
+  const Probe_Figures& Totals() const { return totals_; }
+  // Average speeds over the run, bytes a second; 0 before anything was timed.
+  double Read_Speed() const;
+  double Write_Speed() const;
+  double Read_Back_Speed() const;
+
+  const std::optional<Slowest_Probe>& Slowest() const { return slowest_; }
+  // The first Failures_Kept failures, in the order they happened.
+  const std::vector<Failure_Entry>& Failures() const { return failures_; }
+  // Failures beyond those kept.
+  std::uint64_t Failures_Not_Kept() const { return failed_ - failures_.size(); }
+  const std::vector<Speed_Point>& Speeds() const { return speeds_; }
+
+ private:
+  void Count(const std::string& path, const Probe_Figures& figures);
+
+  bool began_ = false;
+  bool running_ = false;
+  std::string root_;
+  Run_Settings settings_;
+  std::chrono::system_clock::time_point start_time_;
+  std::chrono::steady_clock::time_point started_;
+  std::chrono::steady_clock::time_point ended_;
+  std::string ended_because_;
+  std::uint64_t probes_ = 0;
+  std::uint64_t failed_ = 0;
+  std::array<std::uint64_t, Failure_Kinds.size()> failed_by_kind_{};
+  Probe_Figures totals_;
+  std::optional<Slowest_Probe> slowest_;
+  double slowest_seconds_per_byte_ = 0;
+  std::vector<Failure_Entry> failures_;
+  std::vector<Speed_Point> speeds_;
+  std::uint64_t speed_stride_ = 1;
+};
+
+}  // namespace palvimo

@@ -1,0 +1,200 @@
+#include "engine/run_report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+
+#include "platform/escaped_text.h"
+
+namespace palvimo {
+
+namespace {
+
+std::string Plural(std::uint64_t count, const char* one, const char* many) {
+  return Format_Count(count) + " " + (count == 1 ? one : many);
+}
+
+std::string Amount_At(std::uint64_t bytes, double speed) { return Format_Bytes(bytes) + " at " + Format_Speed(speed); }
+
+std::string Format_Time(std::chrono::system_clock::time_point time, const char* format) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, format, &utc);
+  return text;
+}
+
+// "2 cannot open or read, 1 data changed".
+std::string Failures_By_Kind(const Run_Record& record) {
+  std::string text;
+  for (const Failure_Kind kind : Failure_Kinds) {
+    if (record.Failed_Of(kind) == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += Format_Count(record.Failed_Of(kind)) + " " + Kind_Name(kind);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string Kind_Name(Failure_Kind kind) {
+  switch (kind) {
+    case Failure_Kind::Read: return "cannot open or read";
+    case Failure_Kind::Write: return "cannot write";
+    case Failure_Kind::Flush: return "cannot flush";
+    case Failure_Kind::No_Space: return "no space left for the copy";
+    case Failure_Kind::Data_Changed: return "data changed";
+    case Failure_Kind::Name_Taken: return "the copy's name is taken";
+    case Failure_Kind::Delete: return "cannot delete";
+    case Failure_Kind::Other: break;
+  }
+  return "other";
+}
+
+std::string Kind_Key(Failure_Kind kind) {
+  switch (kind) {
+    case Failure_Kind::Read: return "read";
+    case Failure_Kind::Write: return "write";
+    case Failure_Kind::Flush: return "flush";
+    case Failure_Kind::No_Space: return "no_space";
+    case Failure_Kind::Data_Changed: return "data_changed";
+    case Failure_Kind::Name_Taken: return "name_taken";
+    case Failure_Kind::Delete: return "delete";
+    case Failure_Kind::Other: break;
+  }
+  return "other";
+}
+
+std::string Step_Name(Failure_Kind kind) {
+  switch (kind) {
+    case Failure_Kind::Read: return "read";
+    case Failure_Kind::Write:
+    case Failure_Kind::No_Space: return "write";
+    case Failure_Kind::Flush: return "flush";
+    case Failure_Kind::Data_Changed: return "read back";
+    case Failure_Kind::Name_Taken: return "create";
+    case Failure_Kind::Delete: return "delete";
+    case Failure_Kind::Other: break;
+  }
+  return "probe";
+}
+
+std::string Verdict_Text(const Run_Record& record) {
+  const std::uint64_t probes = record.Probes();
+  std::string text = "Checked " + (probes == 0 ? std::string("no files") : Plural(probes, "file", "files"));
+  if (record.Failed() > 0) {
+    text += ": " + Plural(record.Failed(), "fault.", "faults.");
+  } else if (probes > 0) {
+    text += ": no faults found.";
+    const Probe_Figures& totals = record.Totals();
+    if (totals.bytes_read > 0) {
+      text += " Read " + Amount_At(totals.bytes_read, record.Read_Speed()) + ", wrote " +
+              Amount_At(totals.bytes_written, record.Write_Speed()) + " and read it back at " +
+              Format_Speed(record.Read_Back_Speed()) + ".";
+    }
+  } else {
+    text += ".";
+  }
+  // What cut the run short comes first: it is what the user must act on.
+  if (!record.Ended_Because().empty()) text = record.Ended_Because() + ". " + text;
+  return text;
+}
+
+std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
+  const Probe_Figures& totals = record.Totals();
+  std::vector<Report_Figure> figures = {
+      {"Folder", record.Root()},
+      {"Started", Format_Utc(record.Start_Time())},
+      {"Elapsed", Format_Duration(record.Elapsed())},
+      {"Files checked", Format_Count(record.Probes()) + " (" + Format_Count(record.Good()) + " good, " +
+                            Format_Count(record.Failed()) + " failed)"},
+  };
+  if (record.Failed() > 0) figures.push_back({"Failures", Failures_By_Kind(record)});
+  figures.push_back({"Read", Amount_At(totals.bytes_read, record.Read_Speed())});
+  figures.push_back({"Written", Amount_At(totals.bytes_written, record.Write_Speed())});
+  figures.push_back({"Read back", Amount_At(totals.bytes_read_back, record.Read_Back_Speed())});
+  if (const auto& slowest = record.Slowest()) {
+    figures.push_back({"Slowest file", slowest->path + " (read " + Format_Speed(slowest->read_speed) + ", write " +
+                                           Format_Speed(slowest->write_speed) + ")"});
+  }
+  return figures;
+}
+
+std::string Report_Text(const Run_Record& record) {
+  std::ostringstream text;
+  text << Escaped_Text(Verdict_Text(record)) << '\n';
+  for (const Report_Figure& figure : Report_Figures(record)) {
+    text << figure.label << ": " << Escaped_Text(figure.value) << '\n';
+  }
+  if (!record.Failures().empty()) {
+    text << "Failures (time, file, step, reason):\n";
+    for (const Failure_Entry& failure : record.Failures()) {
+      text << "  " << Format_Utc(failure.time) << "  " << Escaped_Text(failure.path) << "  "
+           << Step_Name(failure.kind) << "  " << Escaped_Text(failure.reason) << '\n';
+    }
+    if (record.Failures_Not_Kept() > 0) {
+      text << "  and " << Format_Count(record.Failures_Not_Kept()) << " more, not kept\n";
+    }
+  }
+  return text.str();
+}
+
+std::string Format_Count(std::uint64_t count) {
+  std::string digits = std::to_string(count);
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3) {
+    digits.insert(static_cast<std::size_t>(at), ",");
+  }
+  return digits;
+}
+
+std::string Format_Bytes(std::uint64_t bytes) {
+  static constexpr const char* Units[] = {"B", "kB", "MB", "GB", "TB", "PB", "EB"};
+  auto value = static_cast<double>(bytes);
+  std::size_t unit = 0;
+  while (value >= 999.5 && unit + 1 < std::size(Units)) {
+    value /= 1000;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0 || value >= 9.95) {
+    std::snprintf(text, sizeof text, "%.0f %s", value, Units[unit]);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f %s", value, Units[unit]);
+  }
+  return text;
+}
+
+std::string Format_Speed(double bytes_per_second) {
+  return Format_Bytes(static_cast<std::uint64_t>(std::llround(std::max(0.0, bytes_per_second)))) + "/s";
+}
+
+std::string Format_Duration(std::chrono::steady_clock::duration duration) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration).count();
+  char text[48];
+  if (seconds < 60) {
+    std::snprintf(text, sizeof text, "%lld s", static_cast<long long>(seconds));
+  } else if (seconds < 3600) {
+    std::snprintf(text, sizeof text, "%lld min %02lld s", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld h %02lld min", static_cast<long long>(seconds / 3600),
+                  static_cast<long long>(seconds % 3600 / 60));
+  }
+  return text;
+}
+
+std::string Format_Utc(std::chrono::system_clock::time_point time) {
+  return Format_Time(time, "%Y-%m-%d %H:%M:%S UTC");
+}
+
+std::string Format_Iso_Utc(std::chrono::system_clock::time_point time) {
+  return Format_Time(time, "%Y-%m-%dT%H:%M:%SZ");
+}
+
+}  // namespace palvimo

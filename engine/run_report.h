@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/run_record.h"
+
+namespace palvimo {
+
+// The words and figures of a run's record, the same in every front end and
+// in the record kept on disk.
+
+// What failed, for a person: "cannot open or read", "data changed"...
+std::string Kind_Name(Failure_Kind kind);
+// The same as a stable key for machines: "read", "data_changed"...
+std::string Kind_Key(Failure_Kind kind);
+// The step of the probe at which such a failure happens: "read", "write",
+// "flush", "read back", "create", "delete", or "probe".
+std::string Step_Name(Failure_Kind kind);
+
+// One sentence on what the run found, with the amounts and speeds when
+// nothing failed: "Checked 1,204 files: no faults found. Read 3.1 GB at
+// 95 MB/s, wrote 3.1 GB at 61 MB/s and read it back at 140 MB/s." What cut
+// the run short, if anything did, leads.
+std::string Verdict_Text(const Run_Record& record);
+
+struct Report_Figure {
+  std::string label;
+  std::string value;
+};
+// The record's figures, a label and a value each, in the order reports show
+// them. Paths are given as they are; each front end shows them its own way.
+std::vector<Report_Figure> Report_Figures(const Run_Record& record);
+
+// The whole report as plain text, one line each for the verdict, every
+// figure and every failure kept, with every name escaped for a terminal.
+std::string Report_Text(const Run_Record& record);
+
+// 1204 as "1,204".
+std::string Format_Count(std::uint64_t count);
+// Bytes in decimal units: "512 B", "3.1 GB", "12 GB".
+std::string Format_Bytes(std::uint64_t bytes);
+// Bytes a second: "95 MB/s".
+std::string Format_Speed(double bytes_per_second);
+// "14 s", "2 min 05 s", "1 h 02 min".
+std::string Format_Duration(std::chrono::steady_clock::duration duration);
+// "2026-12-08 03:17:13 UTC".
+std::string Format_Utc(std::chrono::system_clock::time_point time);
+// "2026-12-08T03:17:13Z", as records and JSON write times.
+std::string Format_Iso_Utc(std::chrono::system_clock::time_point time);
+
+}  // namespace palvimo
