@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/check_services.h"
@@ -23,7 +24,7 @@ class Run_Control {
   void Recurse_Click(Check_Box_State state);
 
  private:
-  bool Run_Pass(const std::string& root);
+  bool Run_Pass(const std::string& root_path, std::unique_ptr<Folder>& root);
   void Show_Idle();
   void Lock_Inputs();
   void Unlock_Inputs();

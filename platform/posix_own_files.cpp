@@ -91,10 +91,6 @@ std::string Private_Name(std::string_view prefix) {
   return std::string(prefix) + std::to_string(getpid()) + "-" + std::to_string(count.fetch_add(1));
 }
 
-std::string Beside(const std::string& path, const std::string& name) {
-  return path.substr(0, path.rfind('/') + 1) + name;
-}
-
 // Where the file system keeps them, a lock of the open file description on
 // the whole file, which lasts while any descriptor of that description is
 // open: the copy's own descriptor, which this instance holds until the copy
@@ -255,8 +251,8 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
     // Back at its own name, the copy is where a second try and the user
     // expect it; should even that fail, the walk finds it at its private name.
     const bool moved_back = Move_No_Replace(folder_fd, aside, name) == 0;
-    throw Error_From_Errno(moved_back ? path : Beside(path, aside), "cannot delete the copy", error,
-                           Failure_Kind::Delete);
+    const std::string action = moved_back ? "cannot delete the copy" : "cannot delete the copy, left as " + aside;
+    throw Error_From_Errno(path, action.c_str(), error, Failure_Kind::Delete);
   }
   // Another file took the copy's name: it goes back where it was.
   if (Move_No_Replace(folder_fd, aside, name) != 0) {
