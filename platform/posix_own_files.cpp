@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,13 +27,25 @@ namespace {
 [[maybe_unused]] constexpr char Mark_Attribute[] = "user.palvimo.probe";
 constexpr mode_t Own_Mode = S_IRUSR | S_IWUSR;
 
-Own_File_Hook& Hook() {
-  static Own_File_Hook hook;
-  return hook;
+struct Hook_Slot {
+  std::mutex mutex;
+  Own_File_Hook hook;
+};
+
+Hook_Slot& Hook() {
+  static Hook_Slot slot;
+  return slot;
 }
 
+// The hook is called from a copy of it, so that a test may replace it while
+// a step it stalls is still under way.
 void At_Step(Own_File_Step step, int folder_fd, const std::string& name) {
-  if (const Own_File_Hook& hook = Hook()) hook(step, folder_fd, name);
+  Own_File_Hook hook;
+  {
+    const std::lock_guard lock(Hook().mutex);
+    hook = Hook().hook;
+  }
+  if (hook) hook(step, folder_fd, name);
 }
 
 // A mark this file system or file does not keep is skipped: the copy is
@@ -261,6 +274,9 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
   throw Check_Error(path, "the copy was replaced by another file", Failure_Kind::Name_Taken);
 }
 
-void Set_Own_File_Hook(Own_File_Hook hook) { Hook() = std::move(hook); }
+void Set_Own_File_Hook(Own_File_Hook hook) {
+  const std::lock_guard lock(Hook().mutex);
+  Hook().hook = std::move(hook);
+}
 
 }  // namespace palvimo

@@ -50,8 +50,7 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
 // step, empty while it has none.
 enum class Own_File_Step { Created, Set_Aside };
 using Own_File_Hook = std::function<void(Own_File_Step step, int folder_fd, const std::string& name)>;
-// Calls `hook` at every step from now on; an empty hook for none. For tests:
-// set it while no copy is being made or removed.
+// Calls `hook` at every step from now on; an empty hook for none. For tests.
 void Set_Own_File_Hook(Own_File_Hook hook);
 
 }  // namespace palvimo
