@@ -155,7 +155,8 @@ struct Copy_Slot {
   const std::string path;
   // Held open from its creation until it is gone: its inode, which is what
   // tells the copy from any other file, cannot pass to another file while
-  // it is held. Only the worker closes it, as it may be using it.
+  // it is held. The window's thread never closes it, as the worker may be
+  // using it.
   Unique_Fd file;
   bool removed = false;  // its name is gone, or was given up on
   // The window's thread went on without the worker: a copy made from now on
