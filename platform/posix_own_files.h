@@ -24,8 +24,10 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
 // Creates the new file `name` in the folder: owner read and write only,
 // whatever the umask, marked as this program's where the file system keeps
 // marks, and held by this instance (Held_By_Live_Instance) for as long as
-// the descriptor returned is open. The file has its mark before it has a
-// name. A descriptor that is not Valid() when the name is taken. Throws
+// the descriptor returned is open. The file has its mark before it has its
+// name, and before any name at all where the file system makes unnamed
+// files; elsewhere only a private name (own_names.h) ever holds it unmarked.
+// A descriptor that is not Valid() when the name is taken. Throws
 // Check_Error, leaving nothing behind.
 Unique_Fd Create_Own_File(int folder_fd, const std::string& name, const std::string& path);
 
