@@ -32,19 +32,23 @@ Late_Removals& Removals() {
 
 }  // namespace
 
-void Start_Late_Removal(std::function<void()> removal, std::string path) {
+Late_Removal::Late_Removal(std::string path) {
   Late_Removals& removals = Removals();
-  std::list<std::string>::iterator entry;
-  {
-    const std::lock_guard lock(removals.mutex);
-    entry = removals.pending.insert(removals.pending.end(), std::move(path));
-  }
-  std::thread([&removals, entry, removal = std::move(removal)] {
+  const std::lock_guard lock(removals.mutex);
+  entry_ = removals.pending.insert(removals.pending.end(), std::move(path));
+}
+
+Late_Removal::~Late_Removal() {
+  Late_Removals& removals = Removals();
+  const std::lock_guard lock(removals.mutex);
+  removals.pending.erase(entry_);
+  removals.finished.notify_all();
+}
+
+void Run_On_Own_Thread(std::function<void()> work) {
+  std::thread([work = std::move(work)] {
     Block_Signals_Here();
-    removal();
-    const std::lock_guard lock(removals.mutex);
-    removals.pending.erase(entry);
-    removals.finished.notify_all();
+    work();
   }).detach();
 }
 

@@ -162,6 +162,9 @@ struct Copy_Slot {
   // The window's thread went on without the worker: a copy made from now on
   // goes at once. Set without `mutex`, which the worker may hold while stuck.
   std::atomic<bool> let_go = false;
+  // Once let go of, the copy counts as left until the last thread that may
+  // still remove it, the worker or the removal's own, is done with it.
+  std::unique_ptr<Late_Removal> ending;
 
   // With `mutex` held: whether the copy's name still has to be removed.
   bool Exists() const { return file.Valid() && !removed; }
@@ -365,18 +368,16 @@ class Posix_Probe_Copier final : public Probe_Copier {
   // the copy, and so may the removal, but this thread never waits for them.
   static void Let_Go(std::shared_ptr<Copy_Slot> slot) {
     slot->let_go = true;
-    std::string path = slot->path;
-    Start_Late_Removal(
-        [slot = std::move(slot)] {
-          const std::lock_guard lock(slot->mutex);
-          try {
-            slot->Remove();
-          } catch (const Check_Error& error) {
-            // The program is ending and has no window left to say it in.
-            std::cerr << "palvimo: " << Escaped_Text(error.Path()) << ": " << Escaped_Text(error.Reason()) << '\n';
-          }
-        },
-        std::move(path));
+    slot->ending = std::make_unique<Late_Removal>(slot->path);
+    Run_On_Own_Thread([slot = std::move(slot)] {
+      const std::lock_guard lock(slot->mutex);
+      try {
+        slot->Remove();
+      } catch (const Check_Error& error) {
+        // The program is ending and has no window left to say it in.
+        std::cerr << "palvimo: " << Escaped_Text(error.Path()) << ": " << Escaped_Text(error.Reason()) << '\n';
+      }
+    });
   }
 
   Io_Worker& worker_;
