@@ -64,7 +64,7 @@ Late_Removals_Wait::Late_Removals_Wait(std::ostream& out) : out_(out) {}
 Late_Removals_Wait::~Late_Removals_Wait() {
   for (const std::string& path : Wait_For_Late_Removals(Longest_End_Wait)) {
     out_ << "palvimo: " << Escaped_Text(path)
-         << ": the drive did not answer; this probe copy is left there, and the next run will remove it"
+         << ": the drive did not answer; this probe copy may be left there, and the next run will remove it"
          << std::endl;
   }
 }
