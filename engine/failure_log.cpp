@@ -22,7 +22,7 @@ void Failure_Log::Record(const std::string& path, const std::string& reason) {
     ++record.held_back;
     return;
   }
-  out_ << "palvimo: " << path << ": " << reason;
+  out_ << "palvimo: " << Escaped_Text(path) << ": " << Escaped_Text(reason);
   if (record.held_back > 0) out_ << " (and " << record.held_back << " more like it)";
   out_ << std::endl;
   record = Reason_Record{now, 0};

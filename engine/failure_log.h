@@ -12,6 +12,7 @@ namespace palvimo {
 // terminal or the desktop's journal has it: a line "palvimo: PATH: REASON",
 // at most one a second for each reason, saying how many more like it were
 // held back since the last one, so that a failing drive cannot flood it.
+// Names are escaped (Escaped_Text), so that none can forge a line.
 class Failure_Log {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;

@@ -45,11 +45,12 @@ void Run_Control::Start_Click() {
     const bool begins = !state_.Stop_Requested;
     if (begins) Begin_Record(root);
     try {
+      std::unique_ptr<Folder> held_root;
       while (!state_.Stop_Requested) {
         window_.Set_Button_Caption("S&top");
         state_.Is_Running = true;
         services_.Random.Reseed();
-        if (!Run_Pass(root)) break;
+        if (!Run_Pass(root, held_root)) break;
       }
     } catch (...) {
       // Whatever ends the run, the window is left idle and usable, and what
@@ -91,13 +92,15 @@ void Run_Control::Recurse_Click(Check_Box_State check) {
 }
 
 // One pass of the walk; false when the run must end because its root folder
-// cannot be opened or listed. A later failure that no folder guard caught
-// ends only this pass.
-bool Run_Control::Run_Pass(const std::string& root) {
+// cannot be opened or listed. The root is opened at the run's first pass and
+// held for the others. A later failure that no folder guard caught ends only
+// this pass.
+bool Run_Control::Run_Pass(const std::string& root_path, std::unique_ptr<Folder>& root) {
   const auto event_runs_before = walk_.Event_Runs();
   const auto draws_before = walk_.Draws();
   try {
-    walk_.Walk_Root(root);
+    if (!root) root = walk_.Open_Root(root_path);
+    walk_.Walk_Root(*root);
   } catch (const Root_Unreachable& error) {
     ended_because_ = "Cannot open the folder: " + error.Path() + " (" + error.Reason() + ")";
     return false;

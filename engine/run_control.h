@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/check_services.h"
@@ -27,7 +28,7 @@ class Run_Control {
   const Run_Record& Record() const { return record_; }
 
  private:
-  bool Run_Pass(const std::string& root);
+  bool Run_Pass(const std::string& root_path, std::unique_ptr<Folder>& root);
   void Begin_Record(const std::string& root);
   void End_Record();
   void Show_Idle();

@@ -7,11 +7,12 @@
 #include "engine/delay_text.h"
 #include "engine/extension_rule.h"
 #include "engine/ignore_errors.h"
+#include "platform/own_names.h"
 
 namespace palvimo {
 
 // What one call of the walk holds, taken before any file is looked at and
-// released on every way out of the call.
+// released on every way out of the call; the root folder is the run's.
 struct Folder_Walk::Listing {
   std::unique_ptr<Folder> folder;
   std::unique_ptr<Entry_Cursor> subfolders;
@@ -22,31 +23,37 @@ Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Servi
                          Run_Record& record)
     : state_(state), window_(window), services_(services), record_(record), failures_(services.Log) {}
 
-void Folder_Walk::Walk_Root(const std::string& root) {
-  Listing listing;
+std::unique_ptr<Folder> Folder_Walk::Open_Root(const std::string& path) {
   try {
-    listing.folder = services_.Files.Open_Folder(root);
-    Take_Collections(listing);
+    return services_.Files.Open_Folder(path);
   } catch (const Check_Error& error) {
     throw Root_Unreachable(error);
   }
-  Walk_Listing(listing);
 }
 
-void Folder_Walk::Take_Collections(Listing& listing) {
-  listing.subfolders = listing.folder->Subfolders();
-  listing.files = listing.folder->Files();
+void Folder_Walk::Walk_Root(Folder& root) {
+  Listing listing;
+  try {
+    Take_Collections(root, listing);
+  } catch (const Check_Error& error) {
+    throw Root_Unreachable(error);
+  }
+  Walk_Listing(root, listing);
+}
+
+void Folder_Walk::Take_Collections(Folder& folder, Listing& listing) {
+  listing.subfolders = folder.Subfolders();
+  listing.files = folder.Files();
 }
 
 void Folder_Walk::Walk_Folder(Folder& parent, const std::string& name) {
   Listing listing;
   listing.folder = parent.Open_Subfolder(name);
-  Take_Collections(listing);
-  Walk_Listing(listing);
+  Take_Collections(*listing.folder, listing);
+  Walk_Listing(*listing.folder, listing);
 }
 
-void Folder_Walk::Walk_Listing(Listing& listing) {
-  Folder& folder = *listing.folder;
+void Folder_Walk::Walk_Listing(Folder& folder, Listing& listing) {
   // The folder guard: until this call's first probe, an error abandons the
   // rest of the folder as if it had been walked to the end. After it, errors
   // go up to the nearest enclosing call that has not probed yet.
@@ -96,15 +103,21 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   Ignore_Errors attempt;
   const std::string extension = window_.Read_Extension();
   // A copy this program made and could not delete (a crash, a power cut) is
-  // removed when the walk meets it, instead of being copied in its turn.
-  bool leftover_removed = false;
+  // removed when the walk meets it, under its copy name or a private name,
+  // instead of being copied in its turn; nothing at a private name is ever
+  // copied.
+  bool own_file = Is_Private_Name(name);
   Probe_Figures figures;
   attempt([&] {
+    if (own_file) {
+      services_.Copier.Remove_Leftover(folder, name);
+      return;
+    }
     if (const auto problem = Extension_Problem(extension)) throw Check_Error(path, *problem);
-    leftover_removed = Ends_With(name, extension) && services_.Copier.Remove_Leftover(folder, name);
-    if (!leftover_removed) figures = services_.Copier.Copy_File(folder, name, name + extension);
+    own_file = Ends_With(name, extension) && services_.Copier.Remove_Leftover(folder, name);
+    if (!own_file) figures = services_.Copier.Copy_File(folder, name, name + extension);
   });
-  if (!leftover_removed) {
+  if (!own_file) {
     try {
       attempt([&] {
         if (const auto delay = Parse_Delay(window_.Read_Delay())) services_.Pause.Pause(*delay);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/check_services.h"
@@ -27,10 +28,14 @@ class Folder_Walk {
   // Every probe is added to `record`.
   Folder_Walk(Run_State& state, Window_Ops& window, const Check_Services& services, Run_Record& record);
 
+  // Opens the root folder of a run, which every pass then walks from, so
+  // that a root renamed, replaced by a link or unmounted meanwhile is never
+  // followed. Throws Root_Unreachable.
+  std::unique_ptr<Folder> Open_Root(const std::string& path);
   // Walks the root folder of a pass. Throws Root_Unreachable when the root
-  // cannot be opened or read, and Check_Error for a later failure that no
-  // folder guard caught; Program_End passes through.
-  void Walk_Root(const std::string& root);
+  // cannot be read, and Check_Error for a later failure that no folder guard
+  // caught; Program_End passes through.
+  void Walk_Root(Folder& root);
 
   // How many times the walk has run pending window events so far.
   std::uint64_t Event_Runs() const { return event_runs_; }
@@ -42,9 +47,9 @@ class Folder_Walk {
  private:
   struct Listing;
 
-  static void Take_Collections(Listing& listing);
+  static void Take_Collections(Folder& folder, Listing& listing);
   void Walk_Folder(Folder& parent, const std::string& name);
-  void Walk_Listing(Listing& listing);
+  void Walk_Listing(Folder& folder, Listing& listing);
   bool Picked();
   void Probe_File(Folder& folder, const std::string& name, const std::string& path);
   void Run_Pending_Events();

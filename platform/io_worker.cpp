@@ -54,13 +54,7 @@ Io_Worker::~Io_Worker() {
 }
 
 void Io_Worker::Serve(Channel& channel) {
-#ifndef _WIN32
-  // Signals are the window's thread's to handle: the worker's calls on the
-  // drive are never interrupted by them.
-  sigset_t all;
-  sigfillset(&all);
-  pthread_sigmask(SIG_BLOCK, &all, nullptr);
-#endif
+  Block_Signals_Here();
   std::unique_lock lock(channel.mutex);
   for (;;) {
     channel.changed.wait(lock, [&] { return channel.job || channel.closing; });
@@ -108,6 +102,14 @@ bool Io_Worker::Run(Job job) {
   }
   if (channel.failure) std::rethrow_exception(std::exchange(channel.failure, nullptr));
   return true;
+}
+
+void Block_Signals_Here() {
+#ifndef _WIN32
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, nullptr);
+#endif
 }
 
 }  // namespace palvimo

@@ -42,4 +42,8 @@ class Io_Worker {
   std::thread thread_;
 };
 
+// Keeps every signal off the calling thread: signals are the window's
+// thread's to handle, and a call on the drive is never interrupted by them.
+void Block_Signals_Here();
+
 }  // namespace palvimo

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -15,13 +16,14 @@
 #include <new>
 #include <stop_token>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "platform/check_error.h"
 #include "platform/chunk_sums.h"
 #include "platform/copier_hooks.h"
+#include "platform/escaped_text.h"
 #include "platform/io_worker.h"
+#include "platform/late_removals.h"
 #include "platform/page_cache.h"
 #include "platform/posix_own_files.h"
 #include "platform/read_back.h"
@@ -156,15 +158,21 @@ Unique_Fd Duplicate(const Folder& folder) {
   return fd;
 }
 
-// True when `name` was a copy this program made, now removed; false, with
-// nothing touched, for anything else there or nothing at all.
-bool Remove_If_Own(int folder_fd, const std::string& name, const std::string& path) {
+enum class Found { Other, Removed, In_Use };
+
+// What was at `name`: a copy this program left, now removed; a copy that a
+// running instance of it holds, left alone; or, touched by nothing,
+// anything else or nothing at all.
+Found Remove_If_Own(int folder_fd, const std::string& name, const std::string& path) {
   struct stat found {};
-  if (fstatat(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) return false;
+  if (fstatat(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) {
+    return Found::Other;
+  }
   const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
-  if (!Has_Own_Mark(fd.Get(), path)) return false;
+  if (!Has_Own_Mark(fd.Get(), path)) return Found::Other;
+  if (Held_By_Live_Instance(fd.Get())) return Found::In_Use;
   Remove_Own_File(folder_fd, name, fd.Get(), path);
-  return true;
+  return Found::Removed;
 }
 
 struct Free_Buffer {
@@ -172,8 +180,8 @@ struct Free_Buffer {
 };
 
 // The probe's copy, shared by the window's thread and the worker. The worker
-// makes, writes and deletes it; the window's thread removes it itself when
-// the program ends while the worker is stuck on the drive.
+// makes, writes and deletes it; a thread of its own removes it when the
+// program goes on without the worker, which may be stuck on the drive.
 struct Copy_Slot {
   Copy_Slot(Unique_Fd folder_fd, std::string copy_name, std::string copy_path)
       : folder(std::move(folder_fd)), name(std::move(copy_name)), path(std::move(copy_path)) {}
@@ -188,7 +196,12 @@ struct Copy_Slot {
   // using it.
   Unique_Fd file;
   bool removed = false;  // its name is gone, or was given up on
-  bool let_go = false;   // the window's thread went on without the worker
+  // The window's thread went on without the worker: a copy made from now on
+  // goes at once. Set without `mutex`, which the worker may hold while stuck.
+  std::atomic<bool> let_go = false;
+  // Once let go of, the copy counts as left until the last thread that may
+  // still remove it, the worker or the removal's own, is done with it.
+  std::unique_ptr<Late_Removal> ending;
 
   // With `mutex` held: whether the copy's name still has to be removed.
   bool Exists() const { return file.Valid() && !removed; }
@@ -261,7 +274,7 @@ class Copy_Job {
   int Create() {
     const int folder = slot_.folder.Get();
     Unique_Fd copy = Create_Own_File(folder, slot_.name, slot_.path);
-    if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path)) {
+    if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path) == Found::Removed) {
       copy = Create_Own_File(folder, slot_.name, slot_.path);
     }
     if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken", Failure_Kind::Name_Taken);
@@ -390,11 +403,11 @@ class Posix_Probe_Copier final : public Probe_Copier {
   }
 
   ~Posix_Probe_Copier() override {
-    if (current_) Let_Go(*current_);
+    if (current_) Let_Go(std::move(current_));
   }
 
   Probe_Figures Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) override {
-    if (current_) Let_Go(*std::exchange(current_, nullptr));
+    if (current_) Let_Go(std::exchange(current_, nullptr));
     auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name));
     current_ = slot;
     bool finished = false;
@@ -431,40 +444,39 @@ class Posix_Probe_Copier final : public Probe_Copier {
       Unique_Fd folder;
       std::string name;
       std::string path;
-      bool removed = false;
+      Found found = Found::Other;
     };
     auto leftover = std::make_shared<Leftover>(Leftover{Duplicate(folder), name, folder.Path_Of(name)});
     const bool finished = worker_.Run([leftover](std::stop_token) {
-      leftover->removed = Remove_If_Own(leftover->folder.Get(), leftover->name, leftover->path);
+      leftover->found = Remove_If_Own(leftover->folder.Get(), leftover->name, leftover->path);
     });
     if (!finished) throw Program_End{};
-    return leftover->removed;
+    return leftover->found != Found::Other;
   }
 
  private:
   // The program is ending while the worker still has the copy: it goes now.
   [[noreturn]] void End_With(std::shared_ptr<Copy_Slot> slot) {
     current_.reset();
-    Let_Go(*slot);
+    Let_Go(std::move(slot));
     throw Program_End{};
   }
 
-  // Removes the copy from this thread, whatever the worker is doing with
-  // it, unless the worker is itself removing it and stalled there.
-  static void Let_Go(Copy_Slot& slot) {
-    std::unique_lock lock(slot.mutex, std::defer_lock);
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
-    while (!lock.try_lock()) {
-      if (std::chrono::steady_clock::now() >= give_up) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    slot.let_go = true;
-    try {
-      slot.Remove();
-    } catch (const Check_Error& error) {
-      // The program is ending and has no window left to say it in.
-      std::cerr << "palvimo: " << error.Path() << ": " << error.Reason() << '\n';
-    }
+  // Has the copy removed on a thread of its own, whatever the worker is
+  // doing with it: the worker may be stalled on the drive while it holds
+  // the copy, and so may the removal, but this thread never waits for them.
+  static void Let_Go(std::shared_ptr<Copy_Slot> slot) {
+    slot->let_go = true;
+    slot->ending = std::make_unique<Late_Removal>(slot->path);
+    Run_On_Own_Thread([slot = std::move(slot)] {
+      const std::lock_guard lock(slot->mutex);
+      try {
+        slot->Remove();
+      } catch (const Check_Error& error) {
+        // The program is ending and has no window left to say it in.
+        std::cerr << "palvimo: " << Escaped_Text(error.Path()) << ": " << Escaped_Text(error.Reason()) << '\n';
+      }
+    });
   }
 
   Io_Worker& worker_;

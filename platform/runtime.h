@@ -63,9 +63,10 @@ class Probe_Copier : public Interface {
   // there is no copy or it cannot be deleted; a copy that was not deleted is
   // let go of all the same.
   virtual void Delete_Copy() = 0;
-  // Removes the file `name` of `folder` when it is a copy this program made
-  // and could not delete (known by its mark): true then. False, touching
-  // nothing, for any other file. Throws Check_Error, and Program_End.
+  // True when the file `name` of `folder` is a copy this program made (known
+  // by its mark): removed when it was left over, left alone while the
+  // running instance that made it holds it. False, touching nothing, for any
+  // other file. Throws Check_Error, and Program_End.
   virtual bool Remove_Leftover(Folder& folder, const std::string& name) = 0;
 };
 

@@ -110,23 +110,23 @@ class Worker_Folder final : public Folder {
 
 class Worker_File_System final : public File_System {
  public:
-  Worker_File_System(File_System& real, Io_Worker& worker) : real_(real), worker_(worker) {}
+  Worker_File_System(std::shared_ptr<File_System> real, Io_Worker& worker) : real_(std::move(real)), worker_(worker) {}
 
   std::unique_ptr<Folder> Open_Folder(const std::string& path) override {
-    return std::make_unique<Worker_Folder>(On_Worker<std::shared_ptr<Folder>>(worker_, [&real = real_, path] {
-      return std::shared_ptr<Folder>(real.Open_Folder(path));
+    return std::make_unique<Worker_Folder>(On_Worker<std::shared_ptr<Folder>>(worker_, [real = real_, path] {
+      return std::shared_ptr<Folder>(real->Open_Folder(path));
     }), worker_);
   }
 
  private:
-  File_System& real_;
+  std::shared_ptr<File_System> real_;
   Io_Worker& worker_;
 };
 
 }  // namespace
 
-std::unique_ptr<File_System> Make_Worker_File_System(File_System& real, Io_Worker& worker) {
-  return std::make_unique<Worker_File_System>(real, worker);
+std::unique_ptr<File_System> Make_Worker_File_System(std::shared_ptr<File_System> real, Io_Worker& worker) {
+  return std::make_unique<Worker_File_System>(std::move(real), worker);
 }
 
 }  // namespace palvimo

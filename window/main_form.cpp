@@ -91,7 +91,7 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
       worker_(*this),
-      walk_files_(Make_Worker_File_System(*file_system_, worker_)),
+      walk_files_(Make_Worker_File_System(file_system_, worker_)),
       copier_(Make_Probe_Copier(worker_)),
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),

@@ -39,7 +39,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
 
   // The platform services the check and the navigator run on; declared
   // first, as the controls and the run control are built on them.
-  std::unique_ptr<File_System> file_system_;
+  std::shared_ptr<File_System> file_system_;
   // The probe's blocking file work, and the walk's folder listings, run on
   // this worker; the navigator lists folders itself.
   Io_Worker worker_;

@@ -80,8 +80,7 @@ Pass_Timing Time_One_Pass(const fs::path& folder) {
   // The folder listing goes through the worker, as in the program.
   No_Op_Event_Pump events;
   Io_Worker worker(events);
-  const auto local_files = Make_Local_File_System();
-  const auto files = Make_Worker_File_System(*local_files, worker);
+  const auto files = Make_Worker_File_System(Make_Local_File_System(), worker);
   Stub_Probe_Copier copier;
   Stub_Pauser pause;
   const auto random = Make_Clock_Random();

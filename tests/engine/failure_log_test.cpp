@@ -32,5 +32,14 @@ TEST(Failure_Log_Test, OneLineASecondForEachReasonCountingTheRest) {
             "palvimo: /d/f: no space left for the copy\n");
 }
 
+// A name with a line break, a terminal's escape and bytes that are not UTF-8
+// stays on its own line, and reaches the terminal as text only.
+TEST(Failure_Log_Test, NamesCannotForgeALineOrReachTheTerminal) {
+  std::ostringstream out;
+  Failure_Log log(out);
+  log.Record("/d/a\npalvimo: /d/b: all is well\x1b[2J\xff", "cannot delete the copy, left as .p\r");
+  EXPECT_EQ(out.str(), "palvimo: /d/a\\npalvimo: /d/b: all is well\\x1b[2J\\xff: cannot delete the copy, left as .p\\r\n");
+}
+
 }  // namespace
 }  // namespace palvimo

@@ -161,6 +161,27 @@ TEST_F(Run_Control_Test, UnreachableRootEndsTheRunAndSaysWhy) {
 // However the run ends, even by a failing event run, and however the click
 // comes, even while stopping with an extension that could start nothing, the
 // window follows the run's states and is left idle.
+// The root is swapped for a link to a folder outside the tree between two
+// passes: the run walks on from the folder it opened, never through the link.
+TEST_F(Run_Control_Test, RootSwappedForALinkBetweenPassesIsNotFollowed) {
+  const std::string root = tree.Make_Dir("root");
+  tree.Write_File("root/a");
+  tree.Write_File("outside/b");
+  window.Root = root;
+  random.Script = {0.0f, 0.0f};
+  pump.At(2, [&] {
+    std::filesystem::rename(root, tree.Path("root.old"));
+    std::filesystem::create_directory_symlink(tree.Path("outside"), root);
+  });
+  Click_At(3);
+  control.Start_Click();
+  EXPECT_EQ(Count_In_Log("status " + root + "/a"), 2);
+  EXPECT_EQ(Count_In_Log("status " + root + "/b"), 0);
+  EXPECT_EQ(state.File_Count, 1);
+  EXPECT_TRUE(Copies_Left().empty());
+  Expect_Idle();
+}
+
 TEST_F(Run_Control_Test, RunEndsIdleEvenWhenAnEventRunFails) {
   window.Root = tree.Root();
   pump.At(1, [&] {

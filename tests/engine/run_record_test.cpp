@@ -34,7 +34,7 @@ TEST_F(Run_Record_Test, RecordAddsUpAWalkWhoseProbesFailInKnownWays) {
   random.Script.assign(5, 0.0f);
 
   record.Begin(tree.Root(), Run_Settings{".PVF", "0", true});
-  walk.Walk_Root(tree.Root());
+  walk.Walk_Root(*walk.Open_Root(tree.Root()));
   record.End();
 
   EXPECT_EQ(record.Probes(), 5u);

@@ -1,4 +1,8 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -9,6 +13,7 @@
 #include <limits>
 
 #include "check_fixture.h"
+#include "platform/posix_own_files.h"
 #include "support/tmpfs_mount.h"
 
 namespace palvimo::testing {
@@ -16,12 +21,15 @@ namespace {
 
 class Walk_Folder_Test : public Check_Fixture {
  protected:
+  // One pass over the folder at `path`, as a run's first pass.
+  void Walk_Root(const std::string& path) { walk.Walk_Root(*walk.Open_Root(path)); }
+
   Run_Record record;
   Folder_Walk walk{state, window, services, record};
 };
 
 TEST_F(Walk_Folder_Test, EmptyFolderReturnsAtOnceWithoutDrawsOrEvents) {
-  walk.Walk_Root(tree.Make_Dir("empty"));
+  Walk_Root(tree.Make_Dir("empty"));
   EXPECT_EQ(random.Draws, 0);
   EXPECT_EQ(pump.Runs(), 0);
   EXPECT_TRUE(log.empty());
@@ -42,7 +50,7 @@ TEST_F(Walk_Folder_Test, DrawsOncePerFileAndSubfolderReached) {
 
   // Second file picked; first subfolder picked (its file not); second not.
   random.Script = {0.5f, 0.05f, 0.7f, 0.0f, 0.9f, 0.5f};
-  walk.Walk_Root(root);
+  Walk_Root(root);
 
   EXPECT_EQ(random.Draws, 6);
   const Call_Log expected = {"folder " + root, "status " + listed[1], "events", "pause 0", "count 1", "events",
@@ -57,7 +65,7 @@ TEST_F(Walk_Folder_Test, WithoutRecursionSubfoldersGetNoDrawsAndNoEvents) {
   tree.Write_File("root/sub/b");
   state.Recurse_On = false;
   random.Script = {0.0f, 0.0f};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(random.Draws, 1);
   EXPECT_EQ(pump.Runs(), 2);
   EXPECT_EQ(state.File_Count, 1);
@@ -74,7 +82,7 @@ TEST_F(Walk_Folder_Test, WalkStaysOnItsFileSystemAndNeverBlocks) {
   if (!mounted.Mounted()) GTEST_SKIP() << "mounting a file system needs root";
   tree.Write_File("root/mounted/inside");
   random.Script = std::deque<float>(50, 0.0f);
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(log, (Call_Log{"folder " + tree.Path("root"), "status " + tree.Path("root/plain"), "events",
                            "pause 0", "count 1", "events"}));
   EXPECT_TRUE(Copies_Left().empty());
@@ -90,7 +98,7 @@ TEST_F(Walk_Folder_Test, SubfolderSwappedForALinkIsNotEntered) {
     std::filesystem::create_directory_symlink(tree.Path("outside"), tree.Path("root/sub"));
   });
   random.Script = std::deque<float>(10, 0.0f);
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(log, Call_Log{"events"});
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("outside")), {}), 1);
   EXPECT_EQ(Temp_Tree::Read_File(outside), "elsewhere");
@@ -103,7 +111,7 @@ TEST_F(Walk_Folder_Test, MarkedLeftoverPickedByTheWalkIsRemovedNotProbed) {
   if (setxattr(leftover.c_str(), "user.palvimo.probe", "1", 1, 0) != 0) GTEST_SKIP() << "no extended attributes";
   const std::string users = tree.Write_File("root/b.PVF", "the user's");
   random.Script = {0.0f, 0.0f};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_FALSE(std::filesystem::exists(leftover));
   EXPECT_EQ(Temp_Tree::Read_File(users), "the user's");
   EXPECT_EQ(Count_In_Log("pause 0"), 1);
@@ -124,7 +132,7 @@ TEST_F(Walk_Folder_Test, DeepTreeIsWalkedToItsBottomWithFewOpenFiles) {
   struct rlimit tight = before;
   tight.rlim_cur = 64;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   setrlimit(RLIMIT_NOFILE, &before);
   EXPECT_EQ(window.Status, bottom);
   EXPECT_EQ(state.File_Count, 1);
@@ -140,7 +148,7 @@ class Pick_Threshold_Test : public Walk_Folder_Test, public ::testing::WithParam
 TEST_P(Pick_Threshold_Test, PicksOnlyStrictlyBelowTheThreshold) {
   tree.Write_File("root/a");
   random.Script = {GetParam().draw};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(state.File_Count, GetParam().picked ? 1 : 0) << "draw " << GetParam().draw;
 }
 
@@ -155,7 +163,7 @@ TEST_F(Walk_Folder_Test, ProbeCopiesPausesDeletesAndCountsLeavingTheFileAsItWas)
   const std::string file = tree.Write_File("root/report.doc", "contents");
   window.Delay = " 2.5 ";
   random.Script = {0.0f};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(Count_In_Log("pause 2"), 1);
   EXPECT_EQ(window.Count, "1");
   EXPECT_EQ(window.Status, file);
@@ -171,7 +179,7 @@ TEST_F(Walk_Folder_Test, UsersFileAtTheCopyPathIsLeftAlone) {
   const std::string users = tree.Write_File("root/a.doc.bak", "the user's backup");
   window.Extension = ".bak";
   for (const auto& file : Listed_Files(tree.Path("root"))) random.Script.push_back(file == users ? 0.5f : 0.0f);
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(Temp_Tree::Read_File(users), "the user's backup");
   EXPECT_EQ(Count_In_Log("pause 0"), 1);
   EXPECT_EQ(window.Count, "1");
@@ -183,7 +191,7 @@ TEST_F(Walk_Folder_Test, UnsafeExtensionAtProbeTimeCopiesNothing) {
   for (const std::string& extension : {std::string(), std::string("b/c"), std::string("\0x", 2)}) {
     window.Extension = extension;
     random.Script = {0.0f, 0.5f};
-    walk.Walk_Root(tree.Path("root"));
+    Walk_Root(tree.Path("root"));
   }
   EXPECT_EQ(Temp_Tree::Read_File(file), "kept");
   EXPECT_FALSE(std::filesystem::exists(tree.Path("root/ab/c")));
@@ -196,7 +204,7 @@ TEST_F(Walk_Folder_Test, VanishedFileIsCountedLeavesNoCopyAndSaysWhy) {
   const std::string file = tree.Write_File("root/gone");
   random.Script = {0.0f};
   pump.At(1, [&] { std::filesystem::remove(file); });
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   const std::string why = file + ": cannot open: No such file or directory";
   EXPECT_EQ(window.Status, why);
   EXPECT_EQ(failure_log.str(), "palvimo: " + why + "\n");
@@ -209,7 +217,7 @@ TEST_F(Walk_Folder_Test, CountStaysAtItsLargestValue) {
   tree.Write_File("root/b");
   state.File_Count = std::numeric_limits<std::int32_t>::max() - 1;
   random.Script = {0.0f, 0.0f};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(state.File_Count, std::numeric_limits<std::int32_t>::max());
   EXPECT_EQ(window.Count, "2147483647");
   EXPECT_EQ(Count_In_Log("count 2147483647"), 2);
@@ -223,7 +231,7 @@ TEST_F(Walk_Folder_Test, StopBeforeAProbeLetsItCompleteAndDrawsNoMore) {
   tree.Write_File("root/sub/c");
   random.Script = {0.0f, 0.0f, 0.0f};
   pump.At(1, [&] { state.Stop_Requested = true; });
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(random.Draws, 1);
   EXPECT_EQ(state.File_Count, 1);
   EXPECT_EQ(pump.Runs(), 2);
@@ -235,15 +243,15 @@ TEST_F(Walk_Folder_Test, StopAtASubfolderLetsItsDrawHappenAndNothingAfter) {
   tree.Write_File("root/sub/a");
   random.Script = {0.0f, 0.0f};
   pump.At(1, [&] { state.Stop_Requested = true; });
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(random.Draws, 1);
   EXPECT_EQ(state.File_Count, 0);
 }
 
 TEST_F(Walk_Folder_Test, RootThatCannotBeOpenedIsReported) {
-  EXPECT_THROW(walk.Walk_Root(tree.Path("missing")), Root_Unreachable);
+  EXPECT_THROW(Walk_Root(tree.Path("missing")), Root_Unreachable);
   files.Unopenable.insert(tree.Make_Dir("locked"));
-  EXPECT_THROW(walk.Walk_Root(tree.Path("locked")), Root_Unreachable);
+  EXPECT_THROW(Walk_Root(tree.Path("locked")), Root_Unreachable);
 }
 
 // Before a call's first probe its folder guard abandons the rest of the
@@ -254,7 +262,7 @@ TEST_F(Walk_Folder_Test, GuardAbandonsTheRestOfAFolderBeforeItsFirstProbe) {
   const auto subfolders = Listed_Subfolders(root);
   window.Failing_Folders.insert(subfolders[0]);
   random.Script = std::deque<float>(10, 0.0f);
-  walk.Walk_Root(root);
+  Walk_Root(root);
   // The first subfolder failed at its first pick, so its second file was
   // never drawn for; the second subfolder was entered and both its files
   // probed.
@@ -269,7 +277,7 @@ TEST_F(Walk_Folder_Test, GuardHoldsUntilTheProbeBegins) {
   tree.Write_File("root/a");
   random.Script = {0.0f};
   pump.At(1, [] { throw Check_Error("handler", "failed"); });
-  EXPECT_NO_THROW(walk.Walk_Root(tree.Path("root")));
+  EXPECT_NO_THROW(Walk_Root(tree.Path("root")));
   EXPECT_EQ(state.File_Count, 0);
 }
 
@@ -280,7 +288,7 @@ TEST_F(Walk_Folder_Test, ErrorAfterAProbeGoesUpToTheNearestCallThatHasNotProbed)
   const auto inner = Listed_Subfolders(tree.Path("root/mid"));
   files.Files_Fail_After[inner[0]] = 1;
   random.Script = std::deque<float>(20, 0.0f);
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   // The first inner folder probed one file, then its listing failed; "mid"
   // had probed nothing, so it gave up its second inner folder, and the root
   // still went on to "other".
@@ -297,7 +305,7 @@ TEST_F(Walk_Folder_Test, ErrorReachesTheCallerWhenEveryCallHasProbed) {
   files.Files_Fail_After[tree.Path("root/sub")] = 1;
   random.Script = std::deque<float>(10, 0.0f);
   try {
-    walk.Walk_Root(tree.Path("root"));
+    Walk_Root(tree.Path("root"));
     ADD_FAILURE() << "the failure should have left the walk";
   } catch (const Root_Unreachable&) {
     ADD_FAILURE() << "the root itself was open";
@@ -316,7 +324,7 @@ TEST_F(Walk_Folder_Test, VanishedSubfolderEndsAParentThatHasNotProbed) {
   const auto subfolders = Listed_Subfolders(tree.Path("root"));
   pump.At(1, [&] { std::filesystem::remove(subfolders[0]); });
   random.Script = {0.0f, 0.0f};
-  walk.Walk_Root(tree.Path("root"));
+  Walk_Root(tree.Path("root"));
   EXPECT_EQ(random.Draws, 1);
   EXPECT_EQ(pump.Runs(), 1);
 }
@@ -327,10 +335,74 @@ TEST_F(Walk_Folder_Test, EndingTheProgramUnwindsBeforeTheProbe) {
   tree.Write_File("root/sub/a");
   random.Script = {0.0f, 0.0f};
   pump.At(2, [&] { pump.End_Program(); });
-  EXPECT_THROW(walk.Walk_Root(tree.Path("root")), Program_End);
+  EXPECT_THROW(Walk_Root(tree.Path("root")), Program_End);
   EXPECT_EQ(Count_In_Log("pause 0"), 0);
   EXPECT_EQ(state.File_Count, 0);
   EXPECT_TRUE(Copies_Left().empty());
+}
+
+// Makes a file unremovable, as a drive that fails the unlink would.
+bool Set_Immutable(int fd, bool immutable) {
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return false;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  return ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+}
+
+// The copy's unlink fails once it has been set aside, and so does its move
+// back: the failure names where the copy is, and the next run, meeting it
+// at that private name, removes it instead of probing it.
+TEST_F(Walk_Folder_Test, CopyLeftAtAPrivateNameIsRemovedByTheNextRun) {
+  tree.Write_File("root/a.doc", "content");
+  std::string aside;
+  Unique_Fd held;
+  Set_Own_File_Hook([&](Own_File_Step step, int folder_fd, const std::string& name) {
+    if (step != Own_File_Step::Set_Aside || held.Valid()) return;
+    held = Unique_Fd(openat(folder_fd, name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (Set_Immutable(held.Get(), true)) aside = name;
+  });
+  random.Script = {0.0f};
+  Walk_Root(tree.Path("root"));
+  Set_Own_File_Hook({});
+  if (aside.empty()) GTEST_SKIP() << "files cannot be made immutable here";
+  Set_Immutable(held.Get(), false);
+  held = Unique_Fd();
+  EXPECT_NE(failure_log.str().find("cannot delete the copy, left as " + aside + ": "), std::string::npos)
+      << failure_log.str();
+  ASSERT_TRUE(std::filesystem::exists(tree.Path("root/" + aside)));
+
+  random.Script = {0.0f, 0.0f};
+  Walk_Root(tree.Path("root"));
+  EXPECT_EQ(Count_In_Log("status " + tree.Path("root/" + aside)), 1);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(tree.Path("root"))) left.push_back(entry.path());
+  EXPECT_EQ(left, std::vector<std::string>{tree.Path("root/a.doc")});
+}
+
+// A file that is not a copy of this program's but bears a private name is a
+// stranger's to leave alone, never a file to probe.
+TEST_F(Walk_Folder_Test, FileAtAPrivateNameIsNeverProbed) {
+  tree.Write_File("root/.palvimo-creating-1-0", "not this run's");
+  random.Script = {0.0f};
+  Walk_Root(tree.Path("root"));
+  EXPECT_EQ(Count_In_Log("pause 0"), 0);
+  EXPECT_EQ(Temp_Tree::Read_File(tree.Path("root/.palvimo-creating-1-0")), "not this run's");
+  EXPECT_TRUE(Copies_Left().empty());
+}
+
+// A file of another file system bind-mounted into the tree is no file of the
+// tree's: it is neither read nor copied.
+TEST_F(Walk_Folder_Test, FileMountedFromAnotherFileSystemIsNotProbed) {
+  const Tmpfs_Mount elsewhere(tree.Path("elsewhere"), "1m");
+  if (!elsewhere.Mounted()) GTEST_SKIP() << "mounting a file system needs root";
+  const std::string secret = tree.Write_File("elsewhere/secret", "another drive's");
+  const std::string mounted = tree.Write_File("root/mounted", "");
+  ASSERT_EQ(mount(secret.c_str(), mounted.c_str(), nullptr, MS_BIND, nullptr), 0);
+  random.Script = {0.0f};
+  Walk_Root(tree.Path("root"));
+  umount2(mounted.c_str(), MNT_DETACH);
+  EXPECT_TRUE(Copies_Left().empty());
+  EXPECT_NE(failure_log.str().find(mounted + ": on another file system"), std::string::npos) << failure_log.str();
 }
 
 }  // namespace

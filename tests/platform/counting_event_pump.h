@@ -13,11 +13,16 @@ class Counting_Event_Pump final : public Event_Pump {
  public:
   // The keep-alive (counting from 1) at which the program ends; 0 for never.
   int End_At_Keep_Alive = 0;
+  // When that keep-alive ended the program.
+  std::chrono::steady_clock::time_point Ended_At;
 
   void Run_Pending_Events() override { ++event_runs_; }
   void Wait_For_Events(std::chrono::milliseconds) override { ++event_runs_; }
   bool Keep_Alive() override {
-    if (++keep_alives_ == End_At_Keep_Alive) ended_ = true;
+    if (++keep_alives_ == End_At_Keep_Alive) {
+      ended_ = true;
+      Ended_At = std::chrono::steady_clock::now();
+    }
     return !ended_;
   }
   void End_Program() override { ended_ = true; }

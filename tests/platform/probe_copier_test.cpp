@@ -6,15 +6,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <iostream>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/check_error.h"
 #include "platform/file_system.h"
 #include "platform/io_worker.h"
+#include "platform/late_removals.h"
+#include "platform/posix_own_files.h"
 #include "platform/runtime.h"
 #include "support/temp_tree.h"
 #include "support/tmpfs_mount.h"
@@ -103,19 +110,22 @@ TEST_F(Probe_Copier_Test, CopyIsByteForByteAndDeleteRemovesIt) {
 }
 
 // Private whatever the umask: even one that takes the owner's read bit,
-// without which the copy could not be checked before its delete.
+// without which the copy could not be checked before its delete, and none,
+// with a source whose set-user and set-group bits the copy must not take.
 TEST_F(Probe_Copier_Test, CopyIsPrivateAndMarked) {
   const std::string source = tree_.Write_File("shared.txt", "for everyone");
-  ASSERT_EQ(chmod(source.c_str(), 0644), 0);
-  const mode_t umask_before = umask(0477);
-  Copy("shared.txt", "shared.txt.PVF");
-  umask(umask_before);
-
-  EXPECT_EQ(Link_Status(source + ".PVF").st_mode & 0777, 0600u);
+  ASSERT_EQ(chmod(source.c_str(), 06755), 0);
   const bool marks_kept = Write_Marked("probe-of-marks", "");
-  EXPECT_EQ(Has_Mark(source + ".PVF"), marks_kept);
-  copier_->Delete_Copy();
-  EXPECT_FALSE(Exists(source + ".PVF"));
+  for (const mode_t mask : {0477, 0}) {
+    const mode_t umask_before = umask(mask);
+    Copy("shared.txt", "shared.txt.PVF");
+    umask(umask_before);
+
+    EXPECT_EQ(Link_Status(source + ".PVF").st_mode & 07777, 0600u) << mask;
+    EXPECT_EQ(Has_Mark(source + ".PVF"), marks_kept);
+    copier_->Delete_Copy();
+    EXPECT_FALSE(Exists(source + ".PVF"));
+  }
 }
 
 TEST_F(Probe_Copier_Test, UsersFileAtCopyPathIsLeftUntouched) {
@@ -267,6 +277,111 @@ TEST_F(Probe_Copier_Test, EndingWhileTheDriveStallsLeavesNoCopy) {
   close(watch);
   EXPECT_TRUE(created);
   EXPECT_EQ(Root_Entries(), std::set<std::string>{"stalled.bin"});
+}
+
+// A drive that stalls the step a test names: the step waits until the test
+// opens the gate. What the stalled step waits on outlives this object.
+class Stalled_Step {
+ public:
+  explicit Stalled_Step(Own_File_Step stalled) {
+    Set_Own_File_Hook([gate = gate_, stalled](Own_File_Step step, int, const std::string&) {
+      if (step != stalled) return;
+      std::unique_lock lock(gate->mutex);
+      gate->reached = true;
+      gate->changed.notify_all();
+      gate->changed.wait(lock, [&] { return gate->open; });
+    });
+  }
+  Stalled_Step(const Stalled_Step&) = delete;
+  Stalled_Step& operator=(const Stalled_Step&) = delete;
+  ~Stalled_Step() {
+    Set_Own_File_Hook({});
+    const std::lock_guard lock(gate_->mutex);
+    gate_->open = true;
+    gate_->changed.notify_all();
+  }
+
+  void Wait_Reached() {
+    std::unique_lock lock(gate_->mutex);
+    gate_->changed.wait(lock, [&] { return gate_->reached; });
+  }
+
+ private:
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool open = false;
+  };
+  std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
+};
+
+// The program ends while the drive stalls the copy between its create and
+// its mark: at no moment is there a file of this program's at any name
+// without its mark, and once the drive answers, the copy made meanwhile goes.
+TEST_F(Probe_Copier_Test, EndingBetweenCreateAndMarkLeavesNoUnmarkedFile) {
+  tree_.Write_File("a.doc", "content");
+  if (!Write_Marked("probe-of-marks", "")) GTEST_SKIP() << "no extended attributes here";
+  std::set<std::string> seen_while_stalled;
+  {
+    Stalled_Step stall(Own_File_Step::Created);
+    events_.End_At_Keep_Alive = 3;
+    const Alarm_Guard guard(30);
+    EXPECT_THROW(Copy("a.doc", "a.doc.PVF"), Program_End);
+    stall.Wait_Reached();
+    seen_while_stalled = Root_Entries();
+  }
+  EXPECT_EQ(seen_while_stalled, (std::set<std::string>{"a.doc", "probe-of-marks"}));
+  EXPECT_TRUE(Wait_For_Late_Removals(std::chrono::seconds(10)).empty());
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "probe-of-marks"}));
+}
+
+// Two instances on one tree: neither takes the other's live copy for a
+// leftover. The second finds the copy's name taken, and the first deletes
+// its own copy as usual.
+TEST_F(Probe_Copier_Test, AnotherInstancesLiveCopyIsNeverRemoved) {
+  tree_.Write_File("a.doc", "content");
+  if (!Write_Marked("probe-of-marks", "")) GTEST_SKIP() << "no extended attributes here";
+  Counting_Event_Pump other_events;
+  Io_Worker other_worker(other_events);
+  const std::unique_ptr<Probe_Copier> other = Make_Probe_Copier(other_worker);
+
+  Copy("a.doc", "a.doc.PVF");
+  const ino_t copy = Link_Status(tree_.Path("a.doc.PVF")).st_ino;
+  EXPECT_TRUE(other->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "a.doc.PVF"));
+  try {
+    other->Copy_File(*files_->Open_Folder(tree_.Root()), "a.doc", "a.doc.PVF");
+    ADD_FAILURE() << "the other instance replaced the copy";
+  } catch (const Check_Error& error) {
+    EXPECT_EQ(error.Kind(), Failure_Kind::Name_Taken) << error.what();
+  }
+  EXPECT_EQ(Link_Status(tree_.Path("a.doc.PVF")).st_ino, copy);
+  copier_->Delete_Copy();
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "probe-of-marks"}));
+}
+
+// The drive stalls the copy's removal on the worker when the program ends:
+// the ending thread hands the removal over and goes on, the process's wait
+// for it is bounded and names the copy left, and the copy still goes once
+// the drive answers.
+TEST_F(Probe_Copier_Test, EndingDoesNotWaitForAStalledRemoval) {
+  tree_.Write_File("a.doc", "content");
+  Copy("a.doc", "a.doc.PVF");
+  std::vector<std::string> left;
+  {
+    Stalled_Step stall(Own_File_Step::Set_Aside);
+    events_.End_At_Keep_Alive = 3;
+    const Alarm_Guard guard(30);
+    EXPECT_THROW(copier_->Delete_Copy(), Program_End);
+    copier_.reset();
+    const auto ended = std::chrono::steady_clock::now();
+    left = Wait_For_Late_Removals(std::chrono::milliseconds(100));
+    std::cout << "[ figures  ] from the end request to the copier gone, its removal stalled: "
+              << std::chrono::duration<double, std::milli>(ended - events_.Ended_At).count() << " ms\n";
+  }
+  EXPECT_EQ(left, std::vector<std::string>{tree_.Path("a.doc.PVF")});
+  EXPECT_TRUE(Wait_For_Late_Removals(std::chrono::seconds(10)).empty());
+  EXPECT_EQ(Root_Entries(), std::set<std::string>{"a.doc"});
 }
 
 }  // namespace

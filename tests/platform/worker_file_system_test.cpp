@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/check_error.h"
@@ -72,17 +74,21 @@ class Scripted_Folder final : public Folder {
   std::shared_ptr<Gate> gate_;
 };
 
+// Its folder opens once `open_gate`, when there is one, is open.
 class Scripted_File_System final : public File_System {
  public:
-  Scripted_File_System(std::vector<std::string> names, std::shared_ptr<Gate> gate)
-      : names_(std::move(names)), gate_(std::move(gate)) {}
+  Scripted_File_System(std::vector<std::string> names, std::shared_ptr<Gate> gate,
+                       std::shared_ptr<Gate> open_gate = nullptr)
+      : names_(std::move(names)), gate_(std::move(gate)), open_gate_(std::move(open_gate)) {}
   std::unique_ptr<Folder> Open_Folder(const std::string&) override {
+    if (open_gate_) open_gate_->Wait();
     return std::make_unique<Scripted_Folder>(names_, gate_);
   }
 
  private:
   std::vector<std::string> names_;
   std::shared_ptr<Gate> gate_;
+  std::shared_ptr<Gate> open_gate_;
 };
 
 std::vector<std::string> Names(Entry_Cursor& cursor) {
@@ -99,8 +105,8 @@ TEST(Worker_File_System_Test, ListsAsTheFileSystemItReadsFrom) {
   tree.Make_Dir("many/sub");
   Counting_Event_Pump events;
   Io_Worker worker(events);
-  const auto local = Make_Local_File_System();
-  const auto files = Make_Worker_File_System(*local, worker);
+  const std::shared_ptr<File_System> local = Make_Local_File_System();
+  const auto files = Make_Worker_File_System(local, worker);
 
   const auto direct = local->Open_Folder(tree.Path("many"));
   const auto through_worker = files->Open_Folder(tree.Path("many"));
@@ -114,7 +120,7 @@ TEST(Worker_File_System_Test, ListsAsTheFileSystemItReadsFrom) {
 TEST(Worker_File_System_Test, FailureMidwayComesAfterTheEntriesBeforeIt) {
   auto gate = std::make_shared<Gate>();
   gate->Open();
-  Scripted_File_System scripted({"a", "b", "c"}, gate);
+  const auto scripted = std::make_shared<Scripted_File_System>(std::vector<std::string>{"a", "b", "c"}, gate);
   Counting_Event_Pump events;
   Io_Worker worker(events);
   const auto cursor = Make_Worker_File_System(scripted, worker)->Open_Folder("/scripted")->Files();
@@ -126,7 +132,7 @@ TEST(Worker_File_System_Test, FailureMidwayComesAfterTheEntriesBeforeIt) {
 // while, and ending the program does not wait for the drive.
 TEST(Worker_File_System_Test, StalledListingKeepsTheWindowAliveAndEndsAtOnce) {
   auto gate = std::make_shared<Gate>();
-  Scripted_File_System scripted({"a"}, gate);
+  const auto scripted = std::make_shared<Scripted_File_System>(std::vector<std::string>{"a"}, gate);
   Counting_Event_Pump events;
   events.End_At_Keep_Alive = 5;
   {
@@ -137,6 +143,25 @@ TEST(Worker_File_System_Test, StalledListingKeepsTheWindowAliveAndEndsAtOnce) {
   }
   // The drive answers after all; the worker let go of finishes alone.
   gate->Open();
+}
+
+// A job that an ending program leaves running on a stalled drive owns the
+// file system it works on: the caller's dropping its own handles does not
+// destroy it under the job.
+TEST(Worker_File_System_Test, JobLeftRunningOwnsTheFileSystemItUses) {
+  auto open_gate = std::make_shared<Gate>();
+  auto scripted = std::make_shared<Scripted_File_System>(std::vector<std::string>{"a"}, open_gate, open_gate);
+  const std::weak_ptr<File_System> watched = scripted;
+  Counting_Event_Pump events;
+  events.End_At_Keep_Alive = 2;
+  Io_Worker worker(events);
+  EXPECT_THROW(Make_Worker_File_System(std::move(scripted), worker)->Open_Folder("/scripted"), Program_End);
+  EXPECT_FALSE(watched.expired());
+  open_gate->Open();
+  for (int tries = 0; !watched.expired() && tries < 1000; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(watched.expired());
 }
 
 }  // namespace

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string_view>
+
+namespace palvimo {
+
+// Every name this program gives a file other than a copy's own name begins
+// with one of these prefixes: a copy still being made (where the file system
+// cannot make it unnamed), and a file set aside to be checked before it is
+// removed. A file left at such a name by an interrupted run is found again
+// by the walk, which never probes it.
+inline constexpr std::string_view Creating_Prefix = ".palvimo-creating-";
+inline constexpr std::string_view Removing_Prefix = ".palvimo-removing-";
+
+// True for a name this program gives only to its own files.
+inline bool Is_Private_Name(std::string_view name) {
+  return name.starts_with(Creating_Prefix) || name.starts_with(Removing_Prefix);
+}
+
+}  // namespace palvimo
