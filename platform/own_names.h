@@ -12,6 +12,12 @@ namespace palvimo {
 inline constexpr std::string_view Creating_Prefix = ".palvimo-creating-";
 inline constexpr std::string_view Removing_Prefix = ".palvimo-removing-";
 
+// A file of someone else's found at a copy's name and set aside, that cannot
+// go back to its name because yet another file has taken it, is given the
+// name followed by this and a number: a name the user sees, never a hidden
+// one.
+inline constexpr std::string_view Restored_Infix = ".palvimo-restored-";
+
 // True for a name this program gives only to its own files.
 inline bool Is_Private_Name(std::string_view name) {
   return name.starts_with(Creating_Prefix) || name.starts_with(Removing_Prefix);

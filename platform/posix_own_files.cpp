@@ -267,11 +267,25 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
     const std::string action = moved_back ? "cannot delete the copy" : "cannot delete the copy, left as " + aside;
     throw Error_From_Errno(path, action.c_str(), error, Failure_Kind::Delete);
   }
-  // Another file took the copy's name: it goes back where it was.
-  if (Move_No_Replace(folder_fd, aside, name) != 0) {
-    throw Check_Error(path, "the copy was replaced; the file found there is now " + aside, Failure_Kind::Name_Taken);
+  // Another file took the copy's name: it goes back where it was, or, when
+  // yet another file has that name by now, to a name of its own beside it
+  // that the user can see.
+  if (Move_No_Replace(folder_fd, aside, name) == 0) {
+    throw Check_Error(path, "the copy was replaced by another file", Failure_Kind::Name_Taken);
   }
-  throw Check_Error(path, "the copy was replaced by another file", Failure_Kind::Name_Taken);
+  std::string restored = aside;
+  for (int n = 1; n <= 100; ++n) {
+    const std::string visible = name + std::string(Restored_Infix) + std::to_string(n);
+    if (Move_No_Replace(folder_fd, aside, visible) == 0) {
+      restored = visible;
+      break;
+    }
+    if (errno != EEXIST) break;
+  }
+  throw Check_Error(path,
+                    "the copy was replaced by another file, which could not go back to its name as it was taken "
+                    "again: that file is now " + restored,
+                    Failure_Kind::Name_Taken);
 }
 
 void Set_Own_File_Hook(Own_File_Hook hook) {

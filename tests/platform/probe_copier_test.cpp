@@ -197,6 +197,32 @@ TEST_F(Probe_Copier_Test, DeleteRemovesOnlyTheFileItMade) {
   EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "a.doc.PVF"}));
 }
 
+// A file of someone else's found at the copy's name, whose name is taken
+// again while it is set aside, is given a name beside it that the user sees,
+// and the failure names it.
+TEST_F(Probe_Copier_Test, StrangerWhoseNameIsTakenAgainIsLeftInSight) {
+  tree_.Write_File("a.doc", "content");
+  Copy("a.doc", "a.doc.PVF");
+  const std::string copy = tree_.Path("a.doc.PVF");
+  const std::string incoming = tree_.Write_File("incoming", "renamed over it");
+  ASSERT_EQ(rename(incoming.c_str(), copy.c_str()), 0);
+  Set_Own_File_Hook([this](Own_File_Step step, int, const std::string&) {
+    if (step == Own_File_Step::Set_Aside) tree_.Write_File("a.doc.PVF", "came next");
+  });
+  std::string reason;
+  try {
+    copier_->Delete_Copy();
+  } catch (const Check_Error& error) {
+    reason = error.Reason();
+  }
+  Set_Own_File_Hook({});
+  const std::string restored = "a.doc.PVF.palvimo-restored-1";
+  EXPECT_NE(reason.find(restored), std::string::npos) << reason;
+  EXPECT_EQ(Root_Entries(), (std::set<std::string>{"a.doc", "a.doc.PVF", restored}));
+  EXPECT_EQ(Temp_Tree::Read_File(copy), "came next");
+  EXPECT_EQ(Temp_Tree::Read_File(tree_.Path(restored)), "renamed over it");
+}
+
 // A source is known to be a regular file before it is ever opened: a FIFO or
 // device that took a listed file's place is never opened (opening some acts
 // on them), so no open of it is ever seen.
