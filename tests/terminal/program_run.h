@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdlib>
 #include <cerrno>
 #include <optional>
 #include <stdexcept>
@@ -25,12 +26,22 @@ class Program_Run {
     std::vector<std::string> arguments;       // the program first
     std::vector<std::string> environment;     // "NAME=value", the whole of it
     std::optional<uid_t> user;                // run as this user and group
+    bool error_on_terminal = false;           // standard error a terminal's
   };
 
   explicit Program_Run(const Settings& settings) {
     int out[2];
     int err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (settings.error_on_terminal) {
+      // Read from the terminal's master side, written on its other side.
+      err[0] = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) throw std::runtime_error("pty");
+      err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+      if (err[1] < 0) throw std::runtime_error("pty");
+    } else if (pipe2(err, O_CLOEXEC) != 0) {
+      throw std::runtime_error("pipe");
+    }
     std::vector<char*> arguments;
     for (const std::string& argument : settings.arguments) arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);

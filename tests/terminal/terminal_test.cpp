@@ -164,6 +164,22 @@ TEST_F(Check_Program, ProgressLinesWhereStandardErrorIsNoTerminal) {
   EXPECT_NE(out_.find("no faults found"), std::string::npos) << out_;
 }
 
+TEST_F(Check_Program, OnATerminalOneProgressLineIsRewrittenAndTheSummaryStaysClean) {
+  Write_Files(30);
+  Program_Run::Settings settings = Settings(PALVIMO_CHECK_PROGRAM, {"-d", "0", "-n", "30", tree_.Root()});
+  settings.error_on_terminal = true;
+  Program_Run run(settings);
+  EXPECT_EQ(run.Wait(), 0) << run.Err();
+  // Each showing goes back to the line's start and erases what is left of
+  // the one before; no line ends, and the last is erased.
+  EXPECT_EQ(run.Err().rfind("\r0 s  0 files  read 0 B", 0), 0u) << run.Err();
+  EXPECT_NE(run.Err().find(" faults\x1b[K"), std::string::npos) << run.Err();
+  EXPECT_EQ(run.Err().find('\n'), std::string::npos) << run.Err();
+  EXPECT_EQ(run.Err().substr(run.Err().size() - 4), "\r\x1b[K");
+  EXPECT_EQ(run.Out().rfind("Checked 30 files: no faults found.\n", 0), 0u) << run.Out();
+  EXPECT_EQ(run.Out().find('\x1b'), std::string::npos) << run.Out();
+}
+
 TEST_F(Check_Program, WindowProgramAnswersItsCommandLineWithoutADisplay) {
   const auto run_window = [&](const std::vector<std::string>& arguments) {
     Program_Run run(Settings(PALVIMO_PROGRAM, arguments));
