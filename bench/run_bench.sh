@@ -33,7 +33,7 @@ Palvimo benchmark, data under $data
   cli_peak_rss_mb     peak resident memory (MiB) of palvimo-check over a 60 s run with no
                       pause on 2,000 files of 4 KiB (cli_probes_in_60s: the files it probed)
   cli_vs_window_probe_rate  palvimo-check's probes a second / the window's (offscreen, clicked
-                      Start and Stop), same tree, no pause, 10 s each, median of 5 rounds
+                      Start and Stop), same tree, no pause, 12 turns of 4 s each (ABBA)
 HEADER
 
 start=$SECONDS

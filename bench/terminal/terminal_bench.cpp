@@ -2,7 +2,7 @@
 // DATA_DIR. Prints
 //   cli_peak_rss_mb: the peak resident memory (MiB) of a 60 s run,
 //   cli_vs_window_probe_rate: its probes a second over the window's, both
-//     with no pause on the same tree, medians of alternating runs.
+//     with no pause on the same tree, taking turns.
 // Usage: terminal_bench DATA_DIR CHECK_PROGRAM WINDOW_RATE_BENCH
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,15 +20,17 @@
 #include <vector>
 
 #include "bench_data.h"
-#include "timing.h"
 
 namespace {
 
 constexpr int Folders = 20;
 constexpr int Files_Per_Folder = 100;
 constexpr std::size_t File_Size = 4096;
-constexpr int Rate_Seconds = 10;
-constexpr int Rate_Rounds = 5;
+// The drive's flush times swing widely on a shared machine, so the two
+// programs take short turns, in the order ABBA, and each rate is taken over
+// all its turns.
+constexpr int Rate_Seconds = 4;
+constexpr int Rate_Rounds = 12;
 
 struct Finished {
   std::string out;
@@ -99,27 +101,44 @@ int main(int argc, char* argv[]) {
     const Finished long_run = Run({check, "--quiet", "--json", "--delay", "0", "--duration", "60s", tree.string()});
     const nlohmann::json long_summary = Summary_Of(long_run.out);
 
-    std::cerr << "cli: probe rates, " << Rate_Rounds << " rounds of " << Rate_Seconds << " s each\n";
-    std::vector<double> ratios;
-    for (int round = 0; round < Rate_Rounds; ++round) {
+    std::cerr << "cli: probe rates, " << Rate_Rounds << " turns of " << Rate_Seconds << " s each\n";
+    double check_probes = 0;
+    double check_seconds = 0;
+    double window_probes = 0;
+    double window_seconds = 0;
+    const auto run_check = [&] {
       // Its summary as a user would have it: text on standard output, and
       // the figures from the record.
       const std::filesystem::path report = data / "cli-report.json";
       Run({check, "--quiet", "--delay", "0", "--duration", std::to_string(Rate_Seconds) + "s", "--report",
            report.string(), tree.string()});
       const nlohmann::json summary = nlohmann::json::parse(std::ifstream(report))["summary"];
-      const double check_rate = summary["probes"].get<double>() / summary["elapsed_seconds"].get<double>();
-      std::istringstream window_out(Run({window, tree.string(), std::to_string(Rate_Seconds)}).out);
-      double window_probes = 0;
-      double window_seconds = 0;
-      window_out >> window_probes >> window_seconds;
-      const double window_rate = window_probes / window_seconds;
-      std::cerr << "  palvimo-check " << check_rate << " probes/s, window " << window_rate << " probes/s\n";
-      ratios.push_back(check_rate / window_rate);
+      check_probes += summary["probes"].get<double>();
+      check_seconds += summary["elapsed_seconds"].get<double>();
+    };
+    const auto run_window = [&] {
+      std::istringstream out(Run({window, tree.string(), std::to_string(Rate_Seconds)}).out);
+      double probes = 0;
+      double seconds = 0;
+      out >> probes >> seconds;
+      window_probes += probes;
+      window_seconds += seconds;
+    };
+    for (int round = 0; round < Rate_Rounds; ++round) {
+      if (round % 2 == 0) {
+        run_check();
+        run_window();
+      } else {
+        run_window();
+        run_check();
+      }
     }
+    const double check_rate = check_probes / check_seconds;
+    const double window_rate = window_probes / window_seconds;
+    std::cerr << "  palvimo-check " << check_rate << " probes/s, window " << window_rate << " probes/s\n";
     std::printf("cli_peak_rss_mb: %.1f\n", long_run.peak_mib);
     std::printf("cli_probes_in_60s: %lld\n", long_summary["probes"].get<long long>());
-    std::printf("cli_vs_window_probe_rate: %.3f\n", palvimo::bench::Median(ratios));
+    std::printf("cli_vs_window_probe_rate: %.3f\n", check_rate / window_rate);
   } catch (const std::exception& error) {
     std::cerr << "terminal_bench: " << error.what() << '\n';
     return 1;
