@@ -91,16 +91,13 @@ int Terminal_Check::Write_Summary() {
     err_ << Prefix << Escaped_Text(status_) << std::endl;
     return Exit_Usage;
   }
-  int status = Exit_No_Faults;
-  if (record.Failed() > 0) {
-    status = Exit_Faults;
-  } else if (!record.Ended_Because().empty()) {
-    status = Exit_Usage;
-  }
-  if (!record.Ended_Because().empty()) err_ << Prefix << Escaped_Text(record.Ended_Because()) << std::endl;
+  // A root that could not be opened, at the start or later (a drive gone).
+  const bool uncheckable = !record.Ended_Because().empty();
+  int status = record.Failed() > 0 ? Exit_Faults : uncheckable ? Exit_Usage : Exit_No_Faults;
+  if (uncheckable) err_ << Prefix << Escaped_Text(record.Ended_Because()) << std::endl;
   if (options_.json) {
     Write_Json(Summary_Json(record).dump());
-  } else if (record.Probes() > 0 || record.Ended_Because().empty()) {
+  } else if (record.Probes() > 0 || !uncheckable) {
     out_ << Report_Text(record) << std::flush;
   }
   if (report_.is_open()) {
