@@ -34,12 +34,13 @@ test-threads: deps
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/platform/platform_tests
 	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/engine/engine_tests
 
-# `make package` writes the Debian package $(BUILD)/palvimo_<version>_<arch>.deb;
-# `make package-check` also runs lintian and the desktop entry and AppStream
-# validators on it, and checks where its files land.
+# `make package` writes the Debian packages $(BUILD)/palvimo_<version>_<arch>.deb
+# (the window) and $(BUILD)/palvimo-check_<version>_<arch>.deb (the terminal's
+# check); `make package-check` also runs lintian on both, the desktop entry and
+# AppStream validators, and checks where their files land.
 package: build
 	tools/install-deps.sh dpkg-dev file
-	rm -f $(BUILD)/palvimo_*.deb
+	rm -f $(BUILD)/palvimo_*.deb $(BUILD)/palvimo-check_*.deb
 	cd $(BUILD) && cpack
 
 package-check: package

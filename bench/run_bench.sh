@@ -9,6 +9,7 @@ build=${1:?usage: run_bench.sh BUILD_DIR}
 data="$build/bench-data"
 engine_bench="$build/bench/engine/engine_bench"
 navigator_bench="$build/bench/navigator/navigator_bench"
+terminal_bench="$build/bench/terminal/terminal_bench"
 mkdir -p "$data"
 
 cat <<HEADER
@@ -37,6 +38,10 @@ Palvimo benchmark, data under $data
   empty_root_cpu_percent  CPU used by 5 s of passes over an empty root, % of one core
   rename_race_*       20,000 probes while another thread renames a user's file onto the
                       copy's name whenever the copy is there: user's files lost must be 0
+  cli_peak_rss_mb     peak resident memory (MiB) of palvimo-check over a 60 s run with no
+                      pause on 2,000 files of 4 KiB (cli_probes_in_60s: the files it probed)
+  cli_vs_window_probe_rate  palvimo-check's probes a second / the window's (offscreen, clicked
+                      Start and Stop), same tree, no pause, 12 turns of 4 s each (ABBA)
 HEADER
 
 start=$SECONDS
@@ -61,6 +66,9 @@ if [[ -x $navigator_bench ]]; then
     { echo "navigator_bench printed no navigator_100k_ms line" >&2; exit 1; }
   results+=("$navigator_line")
 fi
+
+cli=$("$terminal_bench" "$data" "$build/app/palvimo-check" "$build/bench/terminal/window_rate_bench")
+results+=("$cli")
 
 echo "bench took $((SECONDS - start)) s" >&2
 printf '%s\n' "${results[@]}"

@@ -1,0 +1,32 @@
+#include <unistd.h>
+
+#include <csignal>
+#include <iostream>
+#include <variant>
+
+#include "platform/check_error.h"
+#include "platform/open_file_limit.h"
+#include "terminal/check_options.h"
+#include "terminal/terminal_check.h"
+
+int main(int argc, char* argv[]) {
+  using namespace palvimo;
+  auto parsed = Parse_Check_Options(argc, argv, std::cout, std::cerr);
+  if (const int* status = std::get_if<int>(&parsed)) return *status;
+  const Check_Options& options = std::get<Check_Options>(parsed);
+
+  Raise_Open_File_Limit();
+  // A closed output is noticed by the check, which then ends with its copy
+  // removed; the signal would kill the process with the copy still there.
+  std::signal(SIGPIPE, SIG_IGN);
+  const auto progress = options.quiet              ? Progress_Line::Mode::Off
+                        : isatty(STDERR_FILENO) != 0 ? Progress_Line::Mode::Rewritten
+                                                     : Progress_Line::Mode::Lines;
+  try {
+    Terminal_Check check(options, std::cout, std::cerr, progress);
+    return check.Run();
+  } catch (const Check_Error& error) {
+    std::cerr << "palvimo-check: " << error.what() << std::endl;
+    return Exit_Usage;
+  }
+}
