@@ -96,8 +96,12 @@ Dir_List::Dir_List(std::shared_ptr<File_System> files, QWidget* parent)
 }
 
 void Dir_List::Set_Path(const std::string& path, Failure_Handler on_failure) {
-  if (path == path_) return;
-  Move_To(path, std::move(on_failure));
+  if (path != path_) {
+    Move_To(path, std::move(on_failure));
+  } else if (Reading() && on_failure) {
+    // Whoever moved the list here last hears whether the folder can be read.
+    on_failure_ = std::move(on_failure);
+  }
 }
 
 void Dir_List::Reopen(Failure_Handler on_failure) { Move_To(path_, std::move(on_failure)); }

@@ -33,8 +33,8 @@ class Dir_List : public Folder_View {
   // Makes the folder at `path` the current one at once, unless it already
   // is, and raises Path_Changed. Once read, it shows highlighted. When it
   // cannot be read, the list goes back to the folder it showed before, with
-  // the highlight it had, raises Path_Changed and calls `on_failure`; a move
-  // made meanwhile drops the failure.
+  // the highlight it had, raises Path_Changed and calls the `on_failure`
+  // given last for this folder; a move made meanwhile drops the failure.
   void Set_Path(const std::string& path, Failure_Handler on_failure = {});
 
   int Entry_Count() const;

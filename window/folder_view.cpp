@@ -2,8 +2,10 @@
 
 #include <QPainter>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -20,6 +22,9 @@ namespace palvimo {
 namespace {
 
 using Outcome = std::variant<Folder_Contents, Check_Error>;
+
+// How often the window's thread looks for the outcome of a read under way.
+constexpr std::chrono::milliseconds Look_Interval{5};
 
 std::string Parent_Of(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -68,12 +73,12 @@ Folder_Contents Read_Folder(File_System& files, const std::string& path, Folder_
 
 }  // namespace
 
-// What a view and the threads reading for it share: a thread outlives the
-// view when its drive stalls, and then finds the view gone.
+// What a view and the threads reading for it share; a thread whose drive
+// stalls may outlive the view. The threads never touch the window: the
+// window's thread looks for the outcome itself while a read is under way, so
+// that all that passes between them passes under this lock.
 struct Folder_View::Hand_Back {
   std::mutex mutex;
-  // Null once the view is gone.
-  Folder_View* view = nullptr;
   // The number of the newest read asked for; read without the lock by the
   // threads, to stop early.
   std::atomic<std::uint64_t> newest{0};
@@ -82,15 +87,16 @@ struct Folder_View::Hand_Back {
 };
 
 Folder_View::Folder_View(std::shared_ptr<File_System> files, Entries entries, QWidget* parent)
-    : QListView(parent), files_(std::move(files)), entries_(entries), hand_back_(std::make_shared<Hand_Back>()) {
-  hand_back_->view = this;
+    : QListView(parent),
+      files_(std::move(files)),
+      entries_(entries),
+      hand_back_(std::make_shared<Hand_Back>()),
+      look_(new QTimer(this)) {
+  look_->setInterval(Look_Interval);
+  connect(look_, &QTimer::timeout, this, &Folder_View::Take_Outcome);
 }
 
-Folder_View::~Folder_View() {
-  const std::lock_guard lock(hand_back_->mutex);
-  hand_back_->view = nullptr;
-  ++hand_back_->newest;
-}
+Folder_View::~Folder_View() { ++hand_back_->newest; }
 
 void Folder_View::Read(const std::string& path) {
   std::uint64_t number = 0;
@@ -100,6 +106,7 @@ void Folder_View::Read(const std::string& path) {
     hand_back_->outcome.reset();
   }
   reading_ = true;
+  look_->start();
   viewport()->update();
   std::thread([hand_back = hand_back_, files = files_, path, entries = entries_, number] {
     const auto superseded = [&hand_back, number] { return hand_back->newest.load() != number; };
@@ -112,11 +119,7 @@ void Folder_View::Read(const std::string& path) {
       }
     }();
     const std::lock_guard lock(hand_back->mutex);
-    if (!hand_back->view || superseded()) return;
-    hand_back->outcome = std::move(outcome);
-    // The outcome itself stays in the hand-back, under its lock: the event
-    // only wakes the window's thread.
-    QMetaObject::invokeMethod(hand_back->view, "Take_Outcome", Qt::QueuedConnection);
+    if (!superseded()) hand_back->outcome = std::move(outcome);
   }).detach();
 }
 
@@ -126,8 +129,8 @@ void Folder_View::Take_Outcome() {
     const std::lock_guard lock(hand_back_->mutex);
     outcome = std::exchange(hand_back_->outcome, std::nullopt);
   }
-  // Taken already, with the wake-up of an earlier read.
   if (!outcome) return;
+  look_->stop();
   reading_ = false;
   viewport()->update();
   if (auto* contents = std::get_if<Folder_Contents>(&*outcome))

@@ -8,6 +8,8 @@
 #include "platform/check_error.h"
 #include "platform/file_system.h"
 
+class QTimer;
+
 namespace palvimo {
 
 // What a read of one folder found.
@@ -57,11 +59,12 @@ class Folder_View : public QListView {
   struct Hand_Back;
 
   // Shows the newest read's outcome once it has come.
-  Q_INVOKABLE void Take_Outcome();
+  void Take_Outcome();
 
   std::shared_ptr<File_System> files_;
   Entries entries_;
   std::shared_ptr<Hand_Back> hand_back_;
+  QTimer* const look_;
   bool reading_ = false;
 };
 
