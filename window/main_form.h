@@ -40,9 +40,9 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // first, as the controls and the run control are built on them.
   std::unique_ptr<File_System> file_system_;
   // The probe's blocking file work, and the walk's folder listings, run on
-  // this worker; the navigator reads folders on threads of its own, through
-  // a file system they share.
+  // this worker.
   Io_Worker worker_;
+  // The navigator reads folders on threads of its own, which share this.
   std::shared_ptr<File_System> navigator_files_;
   std::unique_ptr<File_System> walk_files_;
   std::unique_ptr<Probe_Copier> copier_;

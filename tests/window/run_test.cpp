@@ -329,7 +329,7 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
 TEST_F(Form_Test, RunGoesOnWhileTheNavigatorWaitsForAFolder) {
   for (int i = 0; i < 20; ++i) tree.Write_File("deep/file" + std::to_string(i) + ".dat", "some data");
   const auto gate = std::make_shared<Gate>();
-  navigator_files = std::make_shared<Stalling_File_System>(tree.Path("deep"), gate);
+  navigator_files = std::make_shared<Stalling_File_System>(Stalling_File_System::Stalls{{tree.Path("deep"), gate}});
   Show_Form();
   Show(tree.Root());
   form->Delay_Text->setText("1");
