@@ -25,7 +25,7 @@ Palvimo benchmark, data under $data
                       to a folder of 100,000 empty files until both lists show it, median of 5
   navigator_stall_unserviced_ms  longest stretch without the window's events serviced while
                       the navigator shows a folder whose listing takes 2 s (a double of the
-                      listing), longest of 3
+                      listing), median of 3
   probe_unserviced_ms longest stretch without the window kept alive during a whole probe
                       (copy, flush, pause 0, delete) of a 1 GiB file, median of 3
   end_during_copy_ms  from an end request 30 % into a 1 GiB copy until the probe has
