@@ -83,7 +83,7 @@ class Folder_Rows : public QAbstractListModel {
 };
 
 Dir_List::Dir_List(std::shared_ptr<File_System> files, QWidget* parent)
-    : Folder_View(std::move(files), Entries::Subfolders, parent),
+    : Folder_View(std::move(files), Listing::Subfolders, parent),
       rows_(new Folder_Rows(style()->standardIcon(QStyle::SP_DirOpenIcon),
                             style()->standardIcon(QStyle::SP_DirClosedIcon), this)) {
   setModel(rows_);

@@ -9,7 +9,7 @@
 namespace palvimo {
 
 File_List::File_List(std::shared_ptr<File_System> files, QWidget* parent)
-    : Folder_View(std::move(files), Entries::Files, parent), names_(new QStringListModel(this)) {
+    : Folder_View(std::move(files), Listing::Files, parent), names_(new QStringListModel(this)) {
   setModel(names_);
   setItemDelegate(new Focus_Cue_Rows(this));
   setUniformItemSizes(true);

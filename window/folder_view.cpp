@@ -55,11 +55,11 @@ class Until_Superseded final : public Entry_Cursor {
   std::function<bool()> superseded_;
 };
 
-Folder_Contents Read_Folder(File_System& files, const std::string& path, Folder_View::Entries entries,
+Folder_Contents Read_Folder(File_System& files, const std::string& path, Folder_View::Listing listing,
                             const std::function<bool()>& superseded) {
   const std::unique_ptr<Folder> folder = files.Open_Folder(path);
   Folder_Contents contents{folder->Path(), {}, {}};
-  if (entries == Folder_View::Entries::Files) {
+  if (listing == Folder_View::Listing::Files) {
     Until_Superseded files_found(folder->Files(), superseded);
     contents.Entries = Sorted_Names(files_found);
     return contents;
@@ -86,10 +86,10 @@ struct Folder_View::Hand_Back {
   std::optional<Outcome> outcome;
 };
 
-Folder_View::Folder_View(std::shared_ptr<File_System> files, Entries entries, QWidget* parent)
+Folder_View::Folder_View(std::shared_ptr<File_System> files, Listing listing, QWidget* parent)
     : QListView(parent),
       files_(std::move(files)),
-      entries_(entries),
+      listing_(listing),
       hand_back_(std::make_shared<Hand_Back>()),
       look_(new QTimer(this)) {
   look_->setInterval(Look_Interval);
@@ -108,12 +108,12 @@ void Folder_View::Read(const std::string& path) {
   reading_ = true;
   look_->start();
   viewport()->update();
-  std::thread([hand_back = hand_back_, files = files_, path, entries = entries_, number] {
+  std::thread([hand_back = hand_back_, files = files_, path, listing = listing_, number] {
     const auto superseded = [&hand_back, number] { return hand_back->newest.load() != number; };
     if (superseded()) return;
     Outcome outcome = [&]() -> Outcome {
       try {
-        return Read_Folder(*files, path, entries, superseded);
+        return Read_Folder(*files, path, listing, superseded);
       } catch (const Check_Error& error) {
         return error;
       }

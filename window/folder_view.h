@@ -34,7 +34,7 @@ class Folder_View : public QListView {
 
  public:
   // Which entries a read lists.
-  enum class Entries { Subfolders, Files };
+  enum class Listing { Subfolders, Files };
 
   // A read still waiting on its drive goes on alone, holding only what it
   // shares by ownership, and is never shown.
@@ -44,11 +44,11 @@ class Folder_View : public QListView {
   bool Reading() const { return reading_; }
 
  protected:
-  Folder_View(std::shared_ptr<File_System> files, Entries entries, QWidget* parent);
+  Folder_View(std::shared_ptr<File_System> files, Listing listing, QWidget* parent);
 
   // Reads the folder at `path` off the window's thread. Listed, or
-  // Not_Listed when it cannot be read, follows on the window's thread,
-  // unless Read is called again first.
+  // Not_Listed when it cannot be read, follows on the window's thread at an
+  // event run that handles timers, unless Read is called again first.
   void Read(const std::string& path);
   virtual void Listed(Folder_Contents contents) = 0;
   virtual void Not_Listed(const Check_Error& error) = 0;
@@ -62,7 +62,7 @@ class Folder_View : public QListView {
   void Take_Outcome();
 
   std::shared_ptr<File_System> files_;
-  Entries entries_;
+  Listing listing_;
   std::shared_ptr<Hand_Back> hand_back_;
   QTimer* const look_;
   bool reading_ = false;
