@@ -7,6 +7,7 @@
 
 #include "platform/check_error.h"
 #include "platform/escaped_text.h"
+#include "platform/file_system.h"
 #include "platform/late_removals.h"
 #include "platform/mount_point.h"
 #include "platform/open_file_limit.h"
@@ -32,9 +33,12 @@ bool Display_Named() {
 }
 
 // Opens the navigator at `folder`, its drive highlighted when the drive list
-// has it. Throws Check_Error when the folder cannot be listed.
+// has it. Throws Check_Error when the folder cannot be opened: the navigator
+// lists it later, off the window's thread, so it is opened once here, before
+// there is a window to hold up.
 void Open_Folder(palvimo::Main_Form& form, const QString& folder) {
   const std::string path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()).toStdString();
+  palvimo::Make_Local_File_System()->Open_Folder(path);
   const std::string drive = palvimo::Mount_Point_Of(path);
   for (int index = 0; index < form.Result_Drive->Entry_Count(); ++index)
     if (form.Result_Drive->Entry(index) == drive) form.Result_Drive->Set_Drive(drive);

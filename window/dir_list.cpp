@@ -3,12 +3,10 @@
 #include <QAbstractListModel>
 #include <QIcon>
 #include <QStyle>
-#include <algorithm>
+#include <iterator>
 #include <utility>
 #include <vector>
 
-#include "platform/check_error.h"
-#include "platform/mount_point.h"
 #include "window/display_text.h"
 #include "window/focus_cue_rows.h"
 #include "window/sorted_entries.h"
@@ -19,21 +17,6 @@ namespace {
 
 constexpr int Depth_Role = Qt::UserRole;
 constexpr int Indent_Pixels = 8;
-
-std::string Parent_Of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
-}
-
-// The folders from the mount point of the path's file system down to the
-// path itself.
-std::vector<std::string> Folder_Chain(const std::string& path) {
-  const std::string mount_point = Mount_Point_Of(path);
-  std::vector<std::string> chain{path};
-  while (chain.back() != mount_point && chain.back() != "/") chain.push_back(Parent_Of(chain.back()));
-  std::reverse(chain.begin(), chain.end());
-  return chain;
-}
 
 // Draws each row indented by its depth below the mount point, so that the
 // chain of open folders reads as a path with the subfolders beneath it.
@@ -57,14 +40,18 @@ class Folder_Rows : public QAbstractListModel {
   Folder_Rows(const QIcon& open_icon, const QIcon& closed_icon, QObject* parent)
       : QAbstractListModel(parent), open_icon_(open_icon), closed_icon_(closed_icon) {}
 
-  void Reset(std::vector<std::string> paths, int current) {
+  // Shows `paths`, the one at `current` the current folder, and gives back
+  // the rows they replace.
+  std::vector<std::string> Reset(std::vector<std::string> paths, int current) {
     beginResetModel();
-    paths_ = std::move(paths);
+    std::swap(paths_, paths);
     current_ = current;
     endResetModel();
+    return paths;
   }
 
   const std::vector<std::string>& Paths() const { return paths_; }
+  int Current() const { return current_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override {
     return parent.isValid() ? 0 : static_cast<int>(paths_.size());
@@ -95,9 +82,8 @@ class Folder_Rows : public QAbstractListModel {
   int current_ = -1;
 };
 
-Dir_List::Dir_List(File_System& files, QWidget* parent)
-    : QListView(parent),
-      files_(files),
+Dir_List::Dir_List(std::shared_ptr<File_System> files, QWidget* parent)
+    : Folder_View(std::move(files), Listing::Subfolders, parent),
       rows_(new Folder_Rows(style()->standardIcon(QStyle::SP_DirOpenIcon),
                             style()->standardIcon(QStyle::SP_DirClosedIcon), this)) {
   setModel(rows_);
@@ -109,31 +95,58 @@ Dir_List::Dir_List(File_System& files, QWidget* parent)
           [this](const QModelIndex& index) { Open_Entry(index.row()); });
 }
 
-void Dir_List::Set_Path(const std::string& path) {
-  if (path == path_) return;
-  const std::unique_ptr<Folder> folder = files_.Open_Folder(path);
-  if (folder->Path() != path_) Show(*folder);
-}
-
-bool Dir_List::Reopen() {
-  try {
-    Show(*files_.Open_Folder(path_));
-    return true;
-  } catch (const Check_Error&) {
-    return false;
+void Dir_List::Set_Path(const std::string& path, Failure_Handler on_failure) {
+  if (path != path_) {
+    Move_To(path, std::move(on_failure));
+  } else if (Reading() && on_failure) {
+    // Whoever moved the list here last hears whether the folder can be read.
+    on_failure_ = std::move(on_failure);
   }
 }
 
-void Dir_List::Show(Folder& folder) {
-  std::vector<std::string> rows = Folder_Chain(folder.Path());
-  const int current = static_cast<int>(rows.size()) - 1;
-  for (const std::string& name : Sorted_Names(*folder.Subfolders())) rows.push_back(folder.Path_Of(name));
+void Dir_List::Reopen(Failure_Handler on_failure) { Move_To(path_, std::move(on_failure)); }
 
+void Dir_List::Move_To(std::string path, Failure_Handler on_failure) {
+  // Moving on before a folder has been read keeps the one shown before it.
+  if (!Reading()) {
+    const int current = rows_->Current();
+    const int highlighted = Highlighted_Index();
+    shown_ = {path_, rows_->Reset({}, -1), current, highlighted};
+  }
+  path_ = std::move(path);
+  on_failure_ = std::move(on_failure);
+  Read(path_);
+  emit Path_Changed();
+}
+
+void Dir_List::Listed(Folder_Contents contents) {
+  on_failure_ = nullptr;
+  std::vector<std::string> rows = std::move(contents.Chain);
+  const int current = static_cast<int>(rows.size()) - 1;
+  rows.insert(rows.end(), std::make_move_iterator(contents.Entries.begin()),
+              std::make_move_iterator(contents.Entries.end()));
   rows_->Reset(std::move(rows), current);
-  path_ = folder.Path();
+  shown_ = {};
   setCurrentIndex(rows_->index(current));
   scrollTo(currentIndex());
-  emit Path_Changed();
+  // The file system's own spelling of the path, as a trailing separator
+  // dropped, is the one kept.
+  if (contents.Path != path_) {
+    path_ = std::move(contents.Path);
+    emit Path_Changed();
+  }
+}
+
+void Dir_List::Not_Listed(const Check_Error& error) {
+  const Failure_Handler on_failure = std::exchange(on_failure_, nullptr);
+  const bool moved = path_ != shown_.path;
+  path_ = std::move(shown_.path);
+  rows_->Reset(std::move(shown_.rows), shown_.current);
+  setCurrentIndex(rows_->index(shown_.highlighted));
+  scrollTo(currentIndex());
+  shown_ = {};
+  if (moved) emit Path_Changed();
+  if (on_failure) on_failure(error);
 }
 
 int Dir_List::Entry_Count() const { return rows_->rowCount(); }
@@ -142,17 +155,8 @@ const std::string& Dir_List::Entry(int index) const {
   return rows_->Paths().at(static_cast<std::size_t>(index));
 }
 
-bool Dir_List::Open(const std::string& path) {
-  try {
-    Set_Path(path);
-    return true;
-  } catch (const Check_Error&) {
-    return false;
-  }
-}
-
 void Dir_List::Open_Entry(int index) {
-  if (index >= 0 && index < Entry_Count()) Open(Entry(index));
+  if (index >= 0 && index < Entry_Count()) Set_Path(Entry(index));
 }
 
 }  // namespace palvimo

@@ -1,17 +1,15 @@
 #include "window/file_list.h"
 
 #include <QStringListModel>
-#include <vector>
+#include <utility>
 
-#include "platform/check_error.h"
 #include "window/display_text.h"
 #include "window/focus_cue_rows.h"
-#include "window/sorted_entries.h"
 
 namespace palvimo {
 
-File_List::File_List(File_System& files, QWidget* parent)
-    : QListView(parent), files_(files), names_(new QStringListModel(this)) {
+File_List::File_List(std::shared_ptr<File_System> files, QWidget* parent)
+    : Folder_View(std::move(files), Listing::Files, parent), names_(new QStringListModel(this)) {
   setModel(names_);
   setItemDelegate(new Focus_Cue_Rows(this));
   setUniformItemSizes(true);
@@ -20,18 +18,20 @@ File_List::File_List(File_System& files, QWidget* parent)
 }
 
 void File_List::Set_Path(const std::string& path) {
-  std::vector<std::string> files;
-  try {
-    files = Sorted_Names(*files_.Open_Folder(path)->Files());
-  } catch (const Check_Error&) {
-    // The folder list has just opened this folder; if its files cannot be
-    // read now, the list shows none rather than stop whoever moved it.
-  }
-  QStringList names;
-  names.reserve(static_cast<qsizetype>(files.size()));
-  for (const std::string& file : files) names.append(Display_Text(file));
-  names_->setStringList(std::move(names));
+  names_->setStringList({});
   path_ = path;
+  Read(path);
 }
+
+void File_List::Listed(Folder_Contents contents) {
+  QStringList names;
+  names.reserve(static_cast<qsizetype>(contents.Entries.size()));
+  for (const std::string& file : contents.Entries) names.append(Display_Text(file));
+  names_->setStringList(std::move(names));
+}
+
+// The list stays empty: whether the folder itself can be read is the folder
+// list's to say.
+void File_List::Not_Listed(const Check_Error&) {}
 
 }  // namespace palvimo

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QListView>
+#include <memory>
 #include <string>
 
-#include "platform/file_system.h"
+#include "window/folder_view.h"
 
 class QStringListModel;
 
@@ -13,20 +13,25 @@ namespace palvimo {
 // consider, hidden ones included, by name in name order. Built on a model
 // with rows of one height, so that a folder of many thousands of files shows
 // at once.
-class File_List : public QListView {
+class File_List : public Folder_View {
   Q_OBJECT
 
  public:
-  File_List(File_System& files, QWidget* parent = nullptr);
+  File_List(std::shared_ptr<File_System> files, QWidget* parent = nullptr);
 
-  // The folder whose files are listed; empty until a path is set.
+  // The folder whose files are listed, or being read; empty until a path is
+  // set.
   const std::string& Path() const { return path_; }
-  // Lists the files of the folder at `path`, read afresh. A folder whose
-  // files cannot be read lists none.
+  // Lists the files of the folder at `path`, read afresh off the window's
+  // thread: none until they have been read. A folder whose files cannot be
+  // read lists none.
   void Set_Path(const std::string& path);
 
+ protected:
+  void Listed(Folder_Contents contents) override;
+  void Not_Listed(const Check_Error& error) override;
+
  private:
-  File_System& files_;
   QStringListModel* names_;
   std::string path_;
 };

@@ -88,9 +88,14 @@ bool Is_Open_Key(const QKeyEvent& key) {
 Main_Form::Main_Form(QWidget* parent) : Main_Form(Make_System_Volumes(), parent) {}
 
 Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
+    : Main_Form(std::move(volumes), Make_Local_File_System(), parent) {}
+
+Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
+                     QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
       worker_(*this),
+      navigator_files_(std::move(navigator_files)),
       walk_files_(Make_Worker_File_System(file_system_, worker_)),
       copier_(Make_Probe_Copier(worker_)),
       pauser_(Make_Pauser(*this)),
@@ -100,8 +105,8 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
                                                : std::make_unique<Record_Journal>(Default_Record_Folder(), std::cerr)),
       Result_Frame(new QGroupBox(this)),
       Result_Drive(new Drive_List(*volumes_, Result_Frame)),
-      Result_Dir(new Dir_List(*file_system_, Result_Frame)),
-      Result_File(new File_List(*file_system_, Result_Frame)),
+      Result_Dir(new Dir_List(navigator_files_, Result_Frame)),
+      Result_File(new File_List(navigator_files_, Result_Frame)),
       Progress_Label(new QLabel(this)),
       Save_Label(new QLabel(this)),
       Ext_Text(new QLineEdit(this)),
@@ -199,13 +204,9 @@ void Main_Form::Connect_Handlers() {
 }
 
 // The drive / and the folder / are where the navigator starts. When / cannot
-// be shown, the first drive that can be stands in for it; each drive that
-// cannot leaves the list.
-void Main_Form::Show_Start_Folder() {
-  Result_Drive->Set_Drive("/");
-  while (Result_Dir->Path().empty() && Result_Drive->Entry_Count() > 0)
-    Result_Drive->Set_Drive(Result_Drive->Entry(0));
-}
+// be shown, the first drive that can be stands in for it (Drive_Changed);
+// each drive that cannot leaves the list.
+void Main_Form::Show_Start_Folder() { Result_Drive->Set_Drive("/"); }
 
 std::array<QWidget*, 3> Main_Form::Navigator_Lists() const { return {Result_Drive, Result_Dir, Result_File}; }
 
@@ -374,23 +375,24 @@ void Main_Form::Start_Clicked() {
 
 void Main_Form::Drive_Changed(const std::string& previous) {
   const std::string drive = Result_Drive->Drive();
-  try {
-    Result_Dir->Set_Path(drive);
-  } catch (const Check_Error& error) {
+  Result_Dir->Set_Path(drive, [this, drive, previous](const Check_Error& error) {
     // A drive that cannot be read leaves the list, so that the arrow keys and
     // the wheel go past it; the previous drive and folder stay.
     Result_Drive->Refuse(drive, previous);
     Set_Status("Cannot open the drive: " + error.Path() + " (" + error.Reason() + ")");
-  }
+    // At start-up no folder has been shown yet: the next drive is tried.
+    if (Result_Dir->Path().empty() && Result_Drive->Entry_Count() > 0)
+      Result_Drive->Set_Drive(Result_Drive->Entry(0));
+  });
 }
 
 // The folder shown stays while it can still be listed: unmounting a drive
 // inside it, or the one it was on, may leave it in place.
 void Main_Form::Drive_Gone() {
-  if (!Result_Dir->Reopen()) Open_Drive_Root();
+  Result_Dir->Reopen([this](const Check_Error&) { Open_Drive_Root(); });
 }
 
-bool Main_Form::Open_Drive_Root() { return Result_Dir->Open(Result_Drive->Drive()); }
+void Main_Form::Open_Drive_Root() { Result_Dir->Set_Path(Result_Drive->Drive()); }
 
 void Main_Form::Focus_Moved(QWidget* now) {
   for (QWidget* list : Navigator_Lists())

@@ -41,8 +41,10 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // first, as the controls and the run control are built on them.
   std::shared_ptr<File_System> file_system_;
   // The probe's blocking file work, and the walk's folder listings, run on
-  // this worker; the navigator lists folders itself.
+  // this worker.
   Io_Worker worker_;
+  // The navigator reads folders on threads of its own, which share this.
+  std::shared_ptr<File_System> navigator_files_;
   std::unique_ptr<File_System> walk_files_;
   std::unique_ptr<Probe_Copier> copier_;
   std::unique_ptr<Pauser> pauser_;
@@ -58,6 +60,9 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   explicit Main_Form(QWidget* parent = nullptr);
   // The window whose drive list offers the volumes of `volumes`.
   explicit Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent = nullptr);
+  // The same, whose navigator reads folders through `navigator_files`.
+  Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
+            QWidget* parent = nullptr);
   ~Main_Form() override;
 
   const Run_State& State() const { return state_; }
@@ -125,7 +130,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Show_Delay_Validity();
   void Key_Typed();
   void Focus_After(QWidget* caption);
-  bool Open_Drive_Root();
+  void Open_Drive_Root();
   std::array<QWidget*, 3> Navigator_Lists() const;
   // The frame and labels whose access keys move the focus on.
   std::array<QWidget*, 3> Access_Key_Captions() const;

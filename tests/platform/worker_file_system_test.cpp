@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/check_error.h"
+#include "support/gate.h"
 #include "support/temp_tree.h"
 #include "tests/platform/counting_event_pump.h"
 
@@ -18,25 +17,8 @@ namespace palvimo {
 namespace {
 
 using testing::Counting_Event_Pump;
+using testing::Gate;
 using testing::Temp_Tree;
-
-// A drive that answers when it is let: every read of a listing waits for
-// the gate to open.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = false;
-
-  void Wait() {
-    std::unique_lock lock(mutex);
-    opened.wait(lock, [this] { return open; });
-  }
-  void Open() {
-    const std::lock_guard lock(mutex);
-    open = true;
-    opened.notify_all();
-  }
-};
 
 // One folder whose file listing yields `names`, then fails, each read first
 // waiting at the gate.

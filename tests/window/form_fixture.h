@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/volume_source.h"
 #include "support/temp_tree.h"
 #include "window/dir_list.h"
@@ -40,9 +41,22 @@ class Form_Test : public ::testing::Test {
   void Show_Form() {
     // One window at a time: each catches the end signals while it lives.
     form.reset();
-    form = std::make_unique<Main_Form>(std::make_unique<Listed_Volumes>(volumes));
+    form = std::make_unique<Main_Form>(std::make_unique<Listed_Volumes>(volumes), navigator_files);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    Wait_For_Lists();
+  }
+
+  // Waits until both lists show the folder they were moved to, read off the
+  // window's thread, as a user would before looking at them.
+  void Wait_For_Lists() const {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form->Result_Dir->Reading() && !form->Result_File->Reading(); }));
+  }
+
+  // Moves the folder list to `path` and waits for both lists to show it.
+  void Show(const std::string& path) const {
+    form->Result_Dir->Set_Path(path);
+    Wait_For_Lists();
   }
 
   // Types a key where the focus is, as the user would.
@@ -67,6 +81,8 @@ class Form_Test : public ::testing::Test {
 
   Temp_Tree tree;
   std::vector<Volume> volumes;
+  // What the navigator reads folders through.
+  std::shared_ptr<File_System> navigator_files = Make_Local_File_System();
   std::unique_ptr<Main_Form> form;
 };
 

@@ -265,7 +265,7 @@ class Key_Handler_Test : public Form_Test {
     tree.Write_File("alpha/a2.txt");
     tree.Write_File("beta/b1.txt");
     tree.Write_File("top.txt");
-    form->Result_Dir->Set_Path(tree.Root());
+    Show(tree.Root());
     Focus(form->Result_Dir);
   }
 
@@ -281,12 +281,14 @@ TEST_F(Key_Handler_Test, EnterOrSpaceOpensTheHighlightedFolder) {
   Type(Qt::Key_Return);
   EXPECT_EQ(form->Result_Dir->Path(), tree.Path("alpha"));
   EXPECT_EQ(form->Result_File->Path(), tree.Path("alpha"));
+  Wait_For_Lists();
   EXPECT_EQ(Files_Shown(), QStringList({"a1.txt", "a2.txt"}));
 
   Type(Qt::Key_Up);  // the tree's root, above alpha in the chain
   ASSERT_EQ(form->Result_Dir->Entry(Current_Row()), tree.Root());
   Type(Qt::Key_Space);
   EXPECT_EQ(form->Result_Dir->Path(), tree.Root());
+  Wait_For_Lists();
   EXPECT_EQ(Files_Shown(), QStringList({"top.txt"}));
 
   Type(Qt::Key_End);

@@ -15,6 +15,7 @@
 
 #include "form_fixture.h"
 #include "platform/late_removals.h"
+#include "stalling_file_system.h"
 #include "window/drive_list.h"
 
 namespace palvimo::testing {
@@ -328,6 +329,41 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_EQ(form->Start_Button->text(), "&Start");
   EXPECT_TRUE(Inputs_Unlocked());
   EXPECT_FALSE(form->State().Is_Running);
+}
+
+// A run whose files are all in one folder that the navigator's drive stalls
+// on: the walk reads it through its own worker, and goes on while the
+// navigator waits.
+TEST_F(Form_Test, RunGoesOnWhileTheNavigatorWaitsForAFolder) {
+  for (int i = 0; i < 20; ++i) tree.Write_File("deep/file" + std::to_string(i) + ".dat", "some data");
+  const auto gate = std::make_shared<Gate>();
+  navigator_files = std::make_shared<Stalling_File_System>(Stalling_File_System::Stalls{{tree.Path("deep"), gate}});
+  Show_Form();
+  Show(tree.Root());
+  form->Delay_Text->setText("1");
+
+  struct {
+    bool stopped = false;
+    std::string folder;
+    bool reading = false;
+  } seen;
+  Each_Event_Run user([&] {
+    if (form->Count_Val->text().toInt() < 3) return false;
+    seen = {true, form->Result_Dir->Path(), form->Result_Dir->Reading() && form->Result_File->Reading()};
+    form->Start_Button->click();
+    return true;
+  });
+  form->Start_Button->click();  // returns when the run has ended
+  ASSERT_TRUE(seen.stopped);
+  EXPECT_EQ(seen.folder, tree.Path("deep"));
+  EXPECT_TRUE(seen.reading);
+  EXPECT_FALSE(form->State().Is_Running);
+  EXPECT_TRUE(tree.Files_Ending_In(".PVF").empty());
+
+  gate->Open();
+  Wait_For_Lists();
+  EXPECT_EQ(form->Result_Dir->Entry(form->Result_Dir->Highlighted_Index()), tree.Path("deep"));
+  EXPECT_EQ(Files_Shown().size(), 20);
 }
 
 }  // namespace
