@@ -59,7 +59,7 @@ Terminal_Check::Terminal_Check(Check_Options options, std::ostream& out, std::os
       random_(Make_Clock_Random()),
       journal_(Default_Record_Folder().empty() ? nullptr
                                                : std::make_unique<Record_Journal>(Default_Record_Folder(), log_)),
-      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, log_, this}) {
+      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, unsaid_, this}) {
   options_.folder = Full_Path(options_.folder);
 }
 
@@ -117,9 +117,12 @@ void Terminal_Check::Show_Folder(const std::string&) {}
 
 void Terminal_Check::Set_Status(const std::string& text) { status_ = text; }
 
-// Failures reach standard error through the check's log, which holds back
-// a flood of them.
-void Terminal_Check::Show_Failure(const std::string&, const std::string&) {}
+// Every failure is said on standard error as it happens, for a script or a
+// person watching to act on at once.
+void Terminal_Check::Show_Failure(const std::string& path, const std::string& reason) {
+  progress_.Clear();
+  err_ << Prefix << Escaped_Text(path) << ": " << Escaped_Text(reason) << std::endl;
+}
 
 void Terminal_Check::Show_Count(const std::string&) {}
 
@@ -204,9 +207,6 @@ void Terminal_Check::Show_Progress() {
 }
 
 void Terminal_Check::Write_Log_Line(const std::string& line) {
-  const Run_Record& record = run_control_.Record();
-  // The run's verdict comes with the summary on standard output.
-  if (record.Began() && !record.Running() && line == Check_Prefix + Escaped_Text(Verdict_Text(record))) return;
   progress_.Clear();
   const std::string_view text(line);
   err_ << Prefix << (text.starts_with(Check_Prefix) ? text.substr(std::strlen(Check_Prefix)) : text) << std::endl;

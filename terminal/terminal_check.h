@@ -78,7 +78,12 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   std::ostream& err_;
   Progress_Line progress_;
   Log_Lines log_lines_;
+  // What the record on disk has to say, among the progress lines.
   std::ostream log_;
+  // The log the window keeps on standard error, of failures held back when
+  // they flood and of the verdict, says nothing here: each failure is said
+  // in full, and the verdict comes with the summary.
+  std::ostream unsaid_{nullptr};
   std::ofstream report_;
   std::optional<End_Signals> end_signals_;
   std::shared_ptr<File_System> file_system_;
