@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
-#include <random>
 #include <set>
 #include <string>
 
@@ -15,6 +14,7 @@
 #include "platform/copier_hooks.h"
 #include "platform/file_system.h"
 #include "platform/io_worker.h"
+#include "support/random_content.h"
 #include "support/temp_tree.h"
 #include "tests/platform/counting_event_pump.h"
 
@@ -22,16 +22,10 @@ namespace palvimo {
 namespace {
 
 using testing::Counting_Event_Pump;
+using testing::Random_Content;
 using testing::Temp_Tree;
 
 constexpr std::size_t MiB = std::size_t{1} << 20;
-
-std::string Random_Content(std::size_t size) {
-  std::mt19937 generator(static_cast<unsigned>(size));
-  std::string content(size, '\0');
-  for (auto& byte : content) byte = static_cast<char>(generator());
-  return content;
-}
 
 // A probe on a drive that misbehaves as the hooks make it: the probe must
 // fail with the right reason and kind, or pass where no fault is the drive's,

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "platform/late_removals.h"
 #include "platform/posix_own_files.h"
 #include "platform/runtime.h"
+#include "support/random_content.h"
 #include "support/temp_tree.h"
 #include "support/tmpfs_mount.h"
 #include "tests/platform/counting_event_pump.h"
@@ -31,18 +31,12 @@ namespace palvimo {
 namespace {
 
 using testing::Counting_Event_Pump;
+using testing::Random_Content;
 using testing::Temp_Tree;
 using testing::Tmpfs_Mount;
 
 constexpr char Mark[] = "user.palvimo.probe";
 constexpr std::size_t MiB = std::size_t{1} << 20;
-
-std::string Random_Content(std::size_t size) {
-  std::mt19937 generator(static_cast<unsigned>(size));
-  std::string content(size, '\0');
-  for (auto& byte : content) byte = static_cast<char>(generator());
-  return content;
-}
 
 struct stat Link_Status(const std::string& path) {
   struct stat status {};
