@@ -100,7 +100,7 @@ void Check_Room(int folder_fd, std::uint64_t still_to_write, const std::string& 
   const std::uint64_t available = static_cast<std::uint64_t>(volume.f_bavail) * block;
   const std::uint64_t kept = std::min(total / 20, Most_Space_Kept);
   if (available < kept || available - kept < still_to_write) {
-    throw Check_Error(path, "no space left for the copy");
+    throw Check_Error(path, "no space left for the copy", Failure_Kind::No_Space);
   }
 }
 
@@ -212,7 +212,7 @@ class Copy_Job {
     if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path)) {
       copy = Create_Own_File(folder, slot_.name, slot_.path);
     }
-    if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken");
+    if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken", Failure_Kind::Name_Taken);
     const int fd = copy.Get();
     const std::lock_guard lock(slot_.mutex);
     slot_.file = std::move(copy);
