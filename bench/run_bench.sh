@@ -9,6 +9,7 @@ build=${1:?usage: run_bench.sh BUILD_DIR}
 data="$build/bench-data"
 engine_bench="$build/bench/engine/engine_bench"
 navigator_bench="$build/bench/navigator/navigator_bench"
+report_bench="$build/bench/report/report_bench"
 mkdir -p "$data"
 
 cat <<HEADER
@@ -29,6 +30,11 @@ Palvimo benchmark, data under $data
   empty_root_cpu_percent  CPU used by 5 s of passes over an empty root, % of one core
   rename_race_*       20,000 probes while another thread renames a user's file onto the
                       copy's name whenever the copy is there: user's files lost must be 0
+  record_overhead_percent  loss of probe rate (probes per CPU second) of runs over 400 files
+                      of 16 KiB in a RAM folder, every tenth probe failing, with each run
+                      recorded on disk and the report window open, against runs without;
+                      median of 10 pairs of 2 s runs (target: at most 2)
+  record_overhead_wall_percent  the same by the clock, which a shared machine's load sways
 HEADER
 
 start=$SECONDS
@@ -50,6 +56,18 @@ if [[ -x $navigator_bench ]]; then
   navigator_line=$(grep '^navigator_100k_ms:' <<<"$navigator") ||
     { echo "navigator_bench printed no navigator_100k_ms line" >&2; exit 1; }
   results+=("$navigator_line")
+fi
+
+if [[ -x $report_bench ]]; then
+  echo "report: runs with and without the record and the report window" >&2
+  # A RAM folder where there is one, so that the probes are bound by the CPU
+  # and the record's cost shows at its largest.
+  report_data="$data"
+  if [[ -d /dev/shm ]]; then
+    report_data=$(mktemp -d /dev/shm/palvimo-bench.XXXXXX)
+    trap 'rm -rf "$report_data"' EXIT
+  fi
+  results+=("$("$report_bench" overhead "$report_data")")
 fi
 
 echo "bench took $((SECONDS - start)) s" >&2

@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "engine/record_json.h"
@@ -110,6 +111,7 @@ void Report_Window::Lay_Out() {
   failure_table_->setTextElideMode(Qt::ElideMiddle);
   failure_table_->setAlternatingRowColors(true);
   failure_table_->verticalHeader()->hide();
+  failure_table_->verticalHeader()->setDefaultSectionSize(failure_table_->fontMetrics().height() + 6);
   QHeaderView* header = failure_table_->horizontalHeader();
   const QFontMetrics metrics = failure_table_->fontMetrics();
   header->resizeSection(Failure_Model::Time, metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12);
@@ -218,7 +220,8 @@ void Report_Window::Open(bool activate) {
 }
 
 // Beside the main window where the screen has room, so that neither hides
-// the other; over it otherwise.
+// the other. Where it has not, the report keeps to the left, over the lists,
+// and leaves the buttons, the count and the end of the status line in view.
 void Report_Window::Place_Beside_Parent() {
   placed_ = true;
   const QWidget* main = parentWidget();
@@ -226,12 +229,10 @@ void Report_Window::Place_Beside_Parent() {
   const QRect screen = main->screen()->availableGeometry();
   const QRect frame = main->frameGeometry();
   constexpr int gap = 8;
-  for (const QPoint corner : {frame.topRight() + QPoint(gap, 0), frame.topLeft() - QPoint(width() + gap, 0)}) {
-    if (screen.contains(QRect(corner, size()))) {
-      move(corner);
-      return;
-    }
-  }
+  const int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() - height()));
+  const QPoint right(frame.right() + gap, top);
+  const QPoint left(std::max(screen.left(), frame.left() - gap - width()), top);
+  move(screen.contains(QRect(right, size())) ? right : left);
 }
 
 void Report_Window::showEvent(QShowEvent* event) {

@@ -71,7 +71,7 @@ void Speed_Plot::paintEvent(QPaintEvent*) {
   const QFontMetrics metrics = fontMetrics();
   painter.setPen(colours.color(QPalette::Text));
   if (points_.empty()) {
-    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No file checked yet"));
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No speed measured yet"));
     return;
   }
 
