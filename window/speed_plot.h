@@ -10,6 +10,9 @@ namespace palvimo {
 // The read and write speed of each probe over the run, two lines painted on
 // a plain grid. The record keeps its points few however long the run, so a
 // repaint costs the same after a million probes as after a thousand.
+// Painted here rather than drawn with a charts library: one plot of two
+// lines is a page of code, where the library would be one more package for
+// every build and install, offered under the GPL only.
 class Speed_Plot : public QWidget {
  public:
   explicit Speed_Plot(QWidget* parent = nullptr);
