@@ -18,6 +18,7 @@
 // file of the user's holds the copy's name of every tenth file.
 #include <QApplication>
 #include <QCheckBox>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -71,7 +72,8 @@ fs::path Ensure_Run_Folder(const fs::path& data) {
 // record and the report, not which window has the focus.
 void Make_Active(Main_Form& form) {
   form.activateWindow();
-  for (int turn = 0; turn < 1000 && !form.isActiveWindow(); ++turn) QCoreApplication::processEvents();
+  const QDeadlineTimer deadline(5000);
+  while (!form.isActiveWindow() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   if (!form.isActiveWindow()) throw std::runtime_error("the main window does not become the active one");
 }
 
@@ -90,7 +92,6 @@ std::unique_ptr<Main_Form> Make_Window(const fs::path& state_home) {
   auto form = std::make_unique<Main_Form>();
   if (!saved_home.empty()) setenv("HOME", saved_home.c_str(), 1);
   form->show();
-  Make_Active(*form);
   return form;
 }
 
@@ -135,10 +136,8 @@ int Overhead(const fs::path& data) {
     Probe_Rates rates[2];
     for (const bool recorded : pair % 2 == 0 ? std::vector{false, true} : std::vector{true, false}) {
       auto form = Make_Window(recorded ? state_home : fs::path());
-      if (recorded) {
-        form->findChild<Report_Window*>()->Open(false);
-        Make_Active(*form);
-      }
+      if (recorded) form->findChild<Report_Window*>()->Open(false);
+      Make_Active(*form);
       rates[recorded] = Probe_Rate(*form, folder, false, Run_Seconds);
     }
     std::clog << "probes per CPU second, per second: without " << rates[0].per_cpu_second << ", "
