@@ -33,6 +33,22 @@ Scale Speed_Scale(double highest) {
   return {10 * power, 5};
 }
 
+// The speed that all but the fastest few probes stay under. A small file
+// read from the cache can show a speed a hundred times the drive's; scaled
+// to it, every other probe would lie flat along the base line. Those few
+// are cut at the top of the plot instead.
+double Usual_Highest(const std::vector<Speed_Point>& points) {
+  std::vector<double> speeds;
+  speeds.reserve(2 * points.size());
+  for (const Speed_Point& point : points) {
+    speeds.push_back(point.read_speed);
+    speeds.push_back(point.write_speed);
+  }
+  const auto usual = speeds.begin() + static_cast<std::ptrdiff_t>(speeds.size() * 95 / 100);
+  std::nth_element(speeds.begin(), usual, speeds.end());
+  return *usual;
+}
+
 QString Speed_Label(double bytes_per_second) { return Display_Text(Format_Speed(bytes_per_second)); }
 
 QString Seconds_Label(double seconds) {
@@ -74,9 +90,7 @@ void Speed_Plot::paintEvent(QPaintEvent*) {
     return;
   }
 
-  double highest = 0;
-  for (const Speed_Point& point : points_) highest = std::max({highest, point.read_speed, point.write_speed});
-  const Scale scale = Speed_Scale(highest);
+  const Scale scale = Speed_Scale(Usual_Highest(points_));
   const double last_second = std::max(points_.back().seconds, 1e-3);
 
   // The legend above, the speeds to the left, the time below.
