@@ -330,6 +330,10 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_EQ(form->Start_Button->text(), "&Start");
   EXPECT_TRUE(Inputs_Unlocked());
   EXPECT_FALSE(form->State().Is_Running);
+  // A run cut short shows in the error colour; with no fault found, its
+  // report waits to be asked for.
+  EXPECT_EQ(form->Progress_Label->palette().color(form->Progress_Label->foregroundRole()), QColor(0xC0, 0x1C, 0x28));
+  EXPECT_FALSE(form->findChild<Report_Window*>()->isVisible());
 }
 
 // Runs whose probes fail in a known way: a file of the user's sits at the
@@ -411,6 +415,38 @@ TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirRepo
   EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains("no faults found"))
       << form->Progress_Label->accessibleDescription().toStdString();
   EXPECT_FALSE(Report()->isVisible());
+  // Opened again, it shows the new run, not the failures of the last.
+  Report()->Open(true);
+  EXPECT_EQ(Failures_Table()->model()->rowCount(), 0);
+  EXPECT_EQ(Report_Label("Verdict_Label")->text(), QString::fromStdString(Verdict_Text(form->Record())));
+}
+
+// While a run goes on, the open report follows it; its table is reached by
+// its access key and left with Tab.
+TEST_F(Failing_Run_Test, OpenReportFollowsTheRunAndItsTableIsReachedByKeys) {
+  QTest::keyClick(form.get(), Qt::Key_R, Qt::ControlModifier);
+  ASSERT_TRUE(Report()->isVisible());
+  QLabel* files_checked = nullptr;
+  for (QLabel* label : Report()->findChildren<QLabel*>("Figure_Value"))
+    if (label->accessibleName() == "Files checked") files_checked = label;
+  QString seen_running;
+  Run_Until([&] {
+    if (!files_checked)
+      for (QLabel* label : Report()->findChildren<QLabel*>("Figure_Value"))
+        if (label->accessibleName() == "Files checked") files_checked = label;
+    if (!files_checked || form->Record().Failed() == 0 || Failures_Table()->model()->rowCount() == 0) return false;
+    seen_running = files_checked->text();
+    return true;
+  });
+  EXPECT_FALSE(seen_running.isEmpty());
+  EXPECT_FALSE(seen_running.startsWith("0 ")) << seen_running.toStdString();
+
+  QTest::keyClick(Report(), Qt::Key_F, Qt::AltModifier);
+  EXPECT_TRUE(Failures_Table()->hasFocus());
+  QTest::keyClick(Failures_Table(), Qt::Key_Down);
+  EXPECT_TRUE(Failures_Table()->hasFocus());
+  QTest::keyClick(Failures_Table(), Qt::Key_Tab);
+  EXPECT_TRUE(Report()->findChild<QPushButton*>("Copy_Button")->hasFocus());
 }
 
 TEST_F(Failing_Run_Test, ReportOpensByKeyAndMenuCopiesSavesAndSortsWhatTheRunFound) {
