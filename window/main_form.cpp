@@ -45,6 +45,10 @@ namespace {
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
+// Count_Val's tooltip, which goes on to say how many probes failed once some
+// have.
+constexpr const char* Count_Tooltip = "Number of files copied";
+
 // Puts a control at its place in its container (the window, or the frame
 // for the three lists) under its name, with its tooltip.
 template <typename Control>
@@ -143,7 +147,7 @@ void Main_Form::Lay_Out_Controls() {
   Place(Save_Label, "Save_Label", 5520, 240, 1332, 252)->setText(QStringLiteral("&Extension:"));
   Place(Ext_Text, "Ext_Text", 5520, 600, 1332, 285, "Extension of copied files")->setText(QStringLiteral(".PVF"));
   Place(Count_Label, "Count_Label", 5520, 1080, 1335, 252)->setText(QStringLiteral("File count:"));
-  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, "Number of files copied")->setText(QStringLiteral("0"));
+  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, Count_Tooltip)->setText(QStringLiteral("0"));
   Place(Delay_Label, "Delay_Label", 5520, 1920, 1335, 255)->setText(QStringLiteral("De&lay (msec):"));
   Place(Delay_Text, "Delay_Text", 5520, 2280, 1335, 285, "Delay between copying a file")->setText(QStringLiteral("500"));
   Place(Recurse_Check, "Recurse_Check", 5520, 2880, 1332, 252, "Recurse subdirectories")
@@ -277,10 +281,10 @@ void Main_Form::Set_Locked(Input input, bool locked) {
 void Main_Form::Show_Record(const Run_Record& record) {
   if (record.Probes() == 0) {
     Show_Error_Text(Count_Val, false);
-    Count_Val->setToolTip(QStringLiteral("Number of files copied"));
+    Count_Val->setToolTip(QString::fromLatin1(Count_Tooltip));
   } else if (record.Failed() > 0) {
     Show_Error_Text(Count_Val, true);
-    Count_Val->setToolTip(Display_Text("Number of files copied: " + Format_Count(record.Failed()) + " of the " +
+    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": " + Format_Count(record.Failed()) + " of the " +
                                        Format_Count(record.Probes()) + " files checked failed"));
   }
   report_->Record_Changed();
@@ -292,7 +296,6 @@ void Main_Form::Show_Record(const Run_Record& record) {
 void Main_Form::Show_Verdict(const Run_Record& record) {
   Set_Status(Verdict_Text(record) + (record.Failed() > 0 ? " Ctrl+R shows them." : ""));
   Show_Error_Text(Progress_Label, record.Failed() > 0 || !record.Ended_Because().empty());
-  report_->Record_Changed();
   report_->Refresh();
   if (record.Failed() > 0 && !ended_) report_->Open(false);
 }
