@@ -10,6 +10,7 @@ data="$build/bench-data"
 engine_bench="$build/bench/engine/engine_bench"
 navigator_bench="$build/bench/navigator/navigator_bench"
 terminal_bench="$build/bench/terminal/terminal_bench"
+report_bench="$build/bench/report/report_bench"
 mkdir -p "$data"
 
 cat <<HEADER
@@ -46,6 +47,11 @@ Palvimo benchmark, data under $data
                       pause on 2,000 files of 4 KiB (cli_probes_in_60s: the files it probed)
   cli_vs_window_probe_rate  palvimo-check's probes a second / the window's (offscreen, clicked
                       Start and Stop), same tree, no pause, 12 turns of 4 s each (ABBA)
+  record_overhead_percent  loss of probe rate (probes per CPU second) of runs over 400 files
+                      of 16 KiB in a RAM folder, every tenth probe failing, with each run
+                      recorded on disk and the report window open, against runs without;
+                      median of 16 pairs of 2 s runs (target: at most 2)
+  record_overhead_wall_percent  the same by the clock, which a shared machine's load sways
 HEADER
 
 start=$SECONDS
@@ -75,6 +81,17 @@ fi
 
 cli=$("$terminal_bench" "$data" "$build/app/palvimo-check" "$build/bench/terminal/window_rate_bench")
 results+=("$cli")
+if [[ -x $report_bench ]]; then
+  echo "report: runs with and without the record and the report window" >&2
+  # A RAM folder where there is one, so that the probes are bound by the CPU
+  # and the record's cost shows at its largest.
+  report_data="$data"
+  if [[ -d /dev/shm ]]; then
+    report_data=$(mktemp -d /dev/shm/palvimo-bench.XXXXXX)
+    trap 'rm -rf "$report_data"' EXIT
+  fi
+  results+=("$("$report_bench" overhead "$report_data")")
+fi
 
 echo "bench took $((SECONDS - start)) s" >&2
 printf '%s\n' "${results[@]}"

@@ -1,5 +1,6 @@
 #include "window/main_form.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -8,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcutEvent>
@@ -28,9 +30,11 @@
 #include "window/display_link.h"
 #include "window/display_text.h"
 #include "window/drive_list.h"
+#include "window/error_text.h"
 #include "window/file_list.h"
 #include "window/input_hold.h"
 #include "window/palvimo.xpm"
+#include "window/report_window.h"
 #include "window/status_line.h"
 #include "window/system_volumes.h"
 
@@ -41,9 +45,9 @@ namespace {
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
-// The text colour of an entry that the check cannot use: a dark red, legible
-// on the light and the dark base of common palettes.
-const QColor Error_Text(0xC0, 0x1C, 0x28);
+// Count_Val's tooltip, which goes on to say how many probes failed once some
+// have.
+constexpr const char* Count_Tooltip = "Number of files copied";
 
 // Puts a control at its place in its container (the window, or the frame
 // for the three lists) under its name, with its tooltip.
@@ -120,7 +124,8 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<Fil
       run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr, journal_.get()}),
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
-      end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)) {
+      end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)),
+      report_(new Report_Window(run_control_.Record(), journal_.get(), this)) {
   setWindowTitle(QStringLiteral("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
@@ -147,7 +152,7 @@ void Main_Form::Lay_Out_Controls() {
   Place(Save_Label, "Save_Label", 5520, 240, 1332, 252)->setText(QStringLiteral("&Extension:"));
   Place(Ext_Text, "Ext_Text", 5520, 600, 1332, 285, "Extension of copied files")->setText(QStringLiteral(".PVF"));
   Place(Count_Label, "Count_Label", 5520, 1080, 1335, 252)->setText(QStringLiteral("File count:"));
-  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, "Number of files copied")->setText(QStringLiteral("0"));
+  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, Count_Tooltip)->setText(QStringLiteral("0"));
   Place(Delay_Label, "Delay_Label", 5520, 1920, 1335, 255)->setText(QStringLiteral("De&lay (msec):"));
   Place(Delay_Text, "Delay_Text", 5520, 2280, 1335, 285, "Delay between copying a file")->setText(QStringLiteral("500"));
   Place(Recurse_Check, "Recurse_Check", 5520, 2880, 1332, 252, "Recurse subdirectories")
@@ -194,6 +199,20 @@ void Main_Form::Connect_Handlers() {
   connect(Result_Drive, &Drive_List::Drive_Gone, this, &Main_Form::Drive_Gone);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
   connect(Delay_Text, &QLineEdit::textChanged, this, &Main_Form::Show_Delay_Validity);
+  // Ctrl+R, and the window's context menu, show the report.
+  auto* show_report = new QAction(QStringLiteral("Show the &report"), this);
+  show_report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  connect(show_report, &QAction::triggered, this, [this] { report_->Open(true); });
+  addAction(show_report);
+  // The menu pops up rather than runs its own event loop, which would hold a
+  // run up while it is open.
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(this, &QWidget::customContextMenuRequested, this, [this, show_report](const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(show_report);
+    menu->popup(mapToGlobal(at));
+  });
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
   // focused control does. The captions' access keys pass here too.
@@ -234,6 +253,7 @@ void Main_Form::Show_Failure(const std::string& path, const std::string& reason)
 void Main_Form::Show_Status(const QString& shown, const QString& whole) {
   Progress_Label->setText(shown);
   Progress_Label->setAccessibleDescription(whole);
+  Show_Error_Text(Progress_Label, false);
 }
 
 void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
@@ -257,9 +277,29 @@ void Main_Form::Set_Locked(Input input, bool locked) {
   control->setEnabled(!locked);
 }
 
-void Main_Form::Show_Record(const Run_Record&) {}
+// Called for every probe: it changes the count's look only when a run
+// begins and once failures come, and leaves the report to its own pace.
+void Main_Form::Show_Record(const Run_Record& record) {
+  if (record.Probes() == 0) {
+    Show_Error_Text(Count_Val, false);
+    Count_Val->setToolTip(QString::fromLatin1(Count_Tooltip));
+  } else if (record.Failed() > 0) {
+    Show_Error_Text(Count_Val, true);
+    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": " + Format_Count(record.Failed()) + " of the " +
+                                       Format_Count(record.Probes()) + " files checked failed"));
+  }
+  report_->Record_Changed();
+}
 
-void Main_Form::Show_Verdict(const Run_Record& record) { Set_Status(Verdict_Text(record)); }
+// The verdict stays on the status line until the next run; a run that found
+// faults, or could not go on, says so in the error colour, and its report
+// opens by itself unless the program is ending.
+void Main_Form::Show_Verdict(const Run_Record& record) {
+  Set_Status(Verdict_Text(record) + (record.Failed() > 0 ? " Ctrl+R shows them." : ""));
+  Show_Error_Text(Progress_Label, record.Failed() > 0 || !record.Ended_Because().empty());
+  report_->Refresh();
+  if (record.Failed() > 0 && !ended_) report_->Open(false);
+}
 
 void Main_Form::Run_Pending_Events() { Run_Events(QEventLoop::AllEvents); }
 
@@ -410,12 +450,7 @@ void Main_Form::Focus_Entered(QObject* control, Qt::FocusReason reason) {
 
 // A delay that does not read as a number gives no pause: the text shows it.
 void Main_Form::Show_Delay_Validity() {
-  const bool pauses = Parse_Delay(Delay_Text->text().toStdString()).has_value();
-  QPalette palette = Delay_Text->palette();
-  // Disabled during a run, the box greys out as any other.
-  for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive})
-    palette.setColor(group, QPalette::Text, pauses ? QApplication::palette(Delay_Text).color(group, QPalette::Text) : Error_Text);
-  Delay_Text->setPalette(palette);
+  Show_Error_Text(Delay_Text, !Parse_Delay(Delay_Text->text().toStdString()).has_value());
 }
 
 void Main_Form::Key_Typed() {

@@ -30,6 +30,7 @@ class Dir_List;
 class Drive_List;
 class File_List;
 class Input_Hold;
+class Report_Window;
 
 // The program's one window. It holds the state of the check, carries out the
 // check's window operations on its controls, and is the check's event pump:
@@ -66,6 +67,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   ~Main_Form() override;
 
   const Run_State& State() const { return state_; }
+  // The record of the run under way, or of the last one.
+  const Run_Record& Record() const { return run_control_.Record(); }
 
   // The controls, each under its own name, also as its object name.
   QGroupBox* const Result_Frame;
@@ -138,6 +141,8 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   Run_Control run_control_;
   Input_Hold* const input_hold_;
   QSocketNotifier* const end_notifier_;
+  // Built on the run control's record, so declared after it.
+  Report_Window* const report_;
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;

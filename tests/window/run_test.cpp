@@ -13,10 +13,20 @@
 #include <thread>
 #include <vector>
 
+#include <QClipboard>
+#include <QMenu>
+#include <QTableView>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "engine/record_json.h"
+#include "engine/run_report.h"
 #include "form_fixture.h"
 #include "platform/late_removals.h"
 #include "stalling_file_system.h"
 #include "window/drive_list.h"
+#include "window/failure_model.h"
+#include "window/report_window.h"
 
 namespace palvimo::testing {
 namespace {
@@ -329,6 +339,185 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_EQ(form->Start_Button->text(), "&Start");
   EXPECT_TRUE(Inputs_Unlocked());
   EXPECT_FALSE(form->State().Is_Running);
+  // A run cut short shows in the error colour; with no fault found, its
+  // report waits to be asked for.
+  EXPECT_EQ(form->Progress_Label->palette().color(form->Progress_Label->foregroundRole()), QColor(0xC0, 0x1C, 0x28));
+  EXPECT_FALSE(form->findChild<Report_Window*>()->isVisible());
+}
+
+// Runs whose probes fail in a known way: a file of the user's sits at the
+// copy's name of every top-level file with an even number, so that its probe
+// fails with "the copy's name is taken".
+class Failing_Run_Test : public Run_Test {
+ protected:
+  void SetUp() override {
+    Run_Test::SetUp();
+    for (int i = 0; i < 40; i += 2) tree.Write_File("file" + std::to_string(i) + ".dat.PVF", "the user's");
+  }
+
+  // Starts a run, and stops it at the first event run at which `enough` holds.
+  void Run_Until(const std::function<bool()>& enough) {
+    Each_Event_Run user([&] {
+      if (!form->State().Is_Running || !enough()) return false;
+      form->Start_Button->click();
+      return true;
+    });
+    form->Start_Button->click();
+  }
+
+  Report_Window* Report() const { return form->findChild<Report_Window*>(); }
+  QTableView* Failures_Table() const { return Report()->findChild<QTableView*>("Failures_Table"); }
+  QLabel* Report_Label(const char* name) const { return Report()->findChild<QLabel*>(name); }
+
+  static QColor Text_Colour(const QWidget* control) { return control->palette().color(control->foregroundRole()); }
+};
+
+const QColor Error_Colour(0xC0, 0x1C, 0x28);
+
+TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirReportOpensByItself) {
+  struct {
+    bool seen = false;
+    QColor count_colour;
+    QString count_tooltip;
+    bool report_shown = true;
+  } during;
+  Run_Until([&] {
+    if (form->Record().Failed() < 2) return false;
+    during = {true, Text_Colour(form->Count_Val), form->Count_Val->toolTip(), Report()->isVisible()};
+    return true;
+  });
+  ASSERT_TRUE(during.seen);
+  EXPECT_EQ(during.count_colour, Error_Colour);
+  EXPECT_TRUE(during.count_tooltip.contains(" failed")) << during.count_tooltip.toStdString();
+  EXPECT_FALSE(during.report_shown);
+
+  const Run_Record& record = form->Record();
+  const QString verdict = QString::fromStdString(Verdict_Text(record));
+  EXPECT_TRUE(verdict.contains(" faults.")) << verdict.toStdString();
+  EXPECT_EQ(form->Progress_Label->accessibleDescription(), verdict + " Ctrl+R shows them.");
+  EXPECT_TRUE(form->Progress_Label->text().endsWith("Ctrl+R shows them.")) << form->Progress_Label->text().toStdString();
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Error_Colour);
+  EXPECT_EQ(Text_Colour(form->Count_Val), Error_Colour);
+  EXPECT_EQ(form->Count_Val->toolTip(), QString("Number of files copied: %1 of the %2 files checked failed")
+                                            .arg(record.Failed()).arg(record.Probes()));
+
+  // The report opened by itself, showing the run as it ended.
+  ASSERT_TRUE(Report()->isVisible());
+  EXPECT_EQ(Report_Label("Verdict_Label")->text(), verdict);
+  const QAbstractItemModel& failures = *Failures_Table()->model();
+  ASSERT_EQ(failures.rowCount(), static_cast<int>(record.Failed()));
+  for (int row = 0; row < failures.rowCount(); ++row) {
+    EXPECT_TRUE(failures.index(row, Failure_Model::File).data().toString().endsWith(".dat"));
+    EXPECT_EQ(failures.index(row, Failure_Model::Step).data().toString(), "create");
+    EXPECT_EQ(failures.index(row, Failure_Model::Reason).data().toString(), "the copy's name is taken");
+  }
+
+  // The next run finds no fault: the colours are back, and the closed report
+  // stays closed.
+  Report()->close();
+  for (const std::string& blocker : Copies_Left()) std::filesystem::remove(blocker);
+  Run_Until([&] { return form->Record().Probes() >= 3; });
+  EXPECT_EQ(form->Record().Failed(), 0u);
+  EXPECT_NE(Text_Colour(form->Count_Val), Error_Colour);
+  EXPECT_NE(Text_Colour(form->Progress_Label), Error_Colour);
+  EXPECT_EQ(form->Count_Val->toolTip(), "Number of files copied");
+  EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains("no faults found"))
+      << form->Progress_Label->accessibleDescription().toStdString();
+  EXPECT_FALSE(Report()->isVisible());
+  // Opened again, it shows the new run, not the failures of the last.
+  Report()->Open(true);
+  EXPECT_EQ(Failures_Table()->model()->rowCount(), 0);
+  EXPECT_EQ(Report_Label("Verdict_Label")->text(), QString::fromStdString(Verdict_Text(form->Record())));
+}
+
+// While a run goes on, the open report follows it; its table is reached by
+// its access key and left with Tab.
+TEST_F(Failing_Run_Test, OpenReportFollowsTheRunAndItsTableIsReachedByKeys) {
+  QTest::keyClick(form.get(), Qt::Key_R, Qt::ControlModifier);
+  ASSERT_TRUE(Report()->isVisible());
+  QLabel* files_checked = nullptr;
+  for (QLabel* label : Report()->findChildren<QLabel*>("Figure_Value"))
+    if (label->accessibleName() == "Files checked") files_checked = label;
+  QString seen_running;
+  Run_Until([&] {
+    if (!files_checked)
+      for (QLabel* label : Report()->findChildren<QLabel*>("Figure_Value"))
+        if (label->accessibleName() == "Files checked") files_checked = label;
+    if (!files_checked || form->Record().Failed() == 0 || Failures_Table()->model()->rowCount() == 0) return false;
+    seen_running = files_checked->text();
+    return true;
+  });
+  EXPECT_FALSE(seen_running.isEmpty());
+  EXPECT_FALSE(seen_running.startsWith("0 ")) << seen_running.toStdString();
+
+  QTest::keyClick(Report(), Qt::Key_F, Qt::AltModifier);
+  EXPECT_TRUE(Failures_Table()->hasFocus());
+  QTest::keyClick(Failures_Table(), Qt::Key_Down);
+  EXPECT_TRUE(Failures_Table()->hasFocus());
+  QTest::keyClick(Failures_Table(), Qt::Key_Tab);
+  EXPECT_TRUE(Report()->findChild<QPushButton*>("Copy_Button")->hasFocus());
+}
+
+TEST_F(Failing_Run_Test, ReportOpensByKeyAndMenuCopiesSavesAndSortsWhatTheRunFound) {
+  Run_Until([&] { return form->Record().Failed() >= 3; });
+  const Run_Record& record = form->Record();
+  Report()->close();
+
+  // Ctrl+R from a text box of the main window.
+  Focus(form->Ext_Text);
+  Type(Qt::Key_R, Qt::ControlModifier);
+  ASSERT_TRUE(Report()->isVisible());
+  Report()->close();
+  // The context menu of any part of the window that has none of its own.
+  QContextMenuEvent menu_request(QContextMenuEvent::Keyboard, QPoint(4, 4), form->Count_Label->mapToGlobal(QPoint(4, 4)));
+  QApplication::sendEvent(form->Count_Label, &menu_request);
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().size(), 1);
+  menu->actions().front()->trigger();
+  menu->close();
+  EXPECT_TRUE(Report()->isVisible());
+
+  // The newest failure first when sorted by time, as it happened, not by the
+  // text of its time.
+  Failures_Table()->sortByColumn(Failure_Model::Time, Qt::DescendingOrder);
+  EXPECT_EQ(Failures_Table()->model()->index(0, Failure_Model::File).data().toString(),
+            QString::fromStdString(record.Failures().back().path));
+
+  Report()->findChild<QPushButton*>("Copy_Button")->click();
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(Report_Text(record)));
+
+  const std::string saved = tree.Root() + "/saved/report.json";
+  EXPECT_FALSE(Report()->Save_To(QString::fromStdString(saved)));
+  EXPECT_EQ(Text_Colour(Report_Label("Save_Result_Label")), Error_Colour);
+  tree.Make_Dir("saved");
+  ASSERT_TRUE(Report()->Save_To(QString::fromStdString(saved)));
+  EXPECT_NE(Text_Colour(Report_Label("Save_Result_Label")), Error_Colour);
+  const nlohmann::json json = nlohmann::json::parse(std::ifstream(saved));
+  EXPECT_EQ(json, nlohmann::json::parse(Record_Json(record).dump()));
+}
+
+// A record that cannot be written on disk leaves the run going, and the
+// report says so where it shows the record's place.
+TEST_F(Failing_Run_Test, RecordThatCannotBeWrittenIsSaidInTheReport) {
+  const QByteArray state_home = qgetenv("XDG_STATE_HOME");
+  tree.Write_File("not-a-folder", "");
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(tree.Root() + "/not-a-folder/state"));
+  Show_Form();
+  qputenv("XDG_STATE_HOME", state_home);
+  form->Result_Dir->Set_Path(tree.Root());
+  form->Delay_Text->setText("1");
+
+  bool said = false;
+  Run_Until([&] {
+    if (form->Record().Failed() == 0) return false;
+    if (!Report()->isVisible()) QTest::keyClick(form.get(), Qt::Key_R, Qt::ControlModifier);
+    said = Report_Label("Record_Label")->text().contains("cannot be written");
+    return said && form->Record().Probes() >= 5;
+  });
+  EXPECT_TRUE(said);
+  EXPECT_EQ(Text_Colour(Report_Label("Record_Label")), Error_Colour);
+  EXPECT_GE(form->Record().Probes(), 5u);
 }
 
 // A run whose files are all in one folder that the navigator's drive stalls

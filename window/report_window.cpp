@@ -1,0 +1,282 @@
+#include "window/report_window.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "engine/record_json.h"
+#include "engine/run_report.h"
+#include "window/display_text.h"
+#include "window/error_text.h"
+#include "window/failure_model.h"
+#include "window/speed_plot.h"
+
+namespace palvimo {
+
+namespace {
+
+// Four updates a second read as live and cost the run nothing it would notice.
+constexpr std::chrono::milliseconds Update_Every{250};
+
+// A label whose text can be selected and copied; what does not fit its width
+// is cut, and its tooltip has it whole.
+QLabel* Selectable_Label(QWidget* parent, const char* name) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setTextFormat(Qt::PlainText);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // A long path is cut rather than widen the window.
+  label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  return label;
+}
+
+void Show_Text(QLabel* label, const QString& text) {
+  label->setText(text);
+  label->setToolTip(text);
+  label->setAccessibleDescription(text);
+}
+
+}  // namespace
+
+Report_Window::Report_Window(const Run_Record& record, const Record_Journal* journal, QWidget* parent)
+    : QDialog(parent),
+      record_(record),
+      journal_(journal),
+      record_folder_(journal ? Default_Record_Folder() : std::string()),
+      verdict_(Selectable_Label(this, "Verdict_Label")),
+      figures_(new QFormLayout),
+      record_place_(Selectable_Label(this, "Record_Label")),
+      failures_(new Failure_Model(this)),
+      sorted_failures_(new QSortFilterProxyModel(this)),
+      failure_table_(new QTableView(this)),
+      not_kept_(new QLabel(this)),
+      plot_(new Speed_Plot(this)),
+      save_result_(Selectable_Label(this, "Save_Result_Label")),
+      copy_button_(new QPushButton(QStringLiteral("&Copy"), this)),
+      save_button_(new QPushButton(QStringLiteral("&Save…"), this)),
+      update_timer_(new QTimer(this)) {
+  setObjectName(QStringLiteral("Report_Window"));
+  setWindowTitle(QStringLiteral("Palvimo report"));
+  setModal(false);
+  copy_button_->setObjectName(QStringLiteral("Copy_Button"));
+  save_button_->setObjectName(QStringLiteral("Save_Button"));
+  Lay_Out();
+  update_timer_->setInterval(Update_Every);
+  connect(update_timer_, &QTimer::timeout, this, [this] {
+    if (changed_ || record_.Running())
+      Refresh();
+    else
+      Show_Record_Place();  // the record may have failed to write since
+  });
+  connect(copy_button_, &QPushButton::clicked, this, &Report_Window::Copy_Clicked);
+  connect(save_button_, &QPushButton::clicked, this, &Report_Window::Save_Clicked);
+}
+
+void Report_Window::Lay_Out() {
+  QFont verdict_font = verdict_->font();
+  verdict_font.setBold(true);
+  verdict_->setFont(verdict_font);
+  verdict_->setWordWrap(true);
+  record_place_->setWordWrap(true);
+  failure_table_->setObjectName(QStringLiteral("Failures_Table"));
+  not_kept_->setObjectName(QStringLiteral("Not_Kept_Label"));
+  plot_->setObjectName(QStringLiteral("Speed_Plot"));
+
+  sorted_failures_->setSourceModel(failures_);
+  sorted_failures_->setSortRole(Failure_Model::Sort_Role);
+  failure_table_->setModel(sorted_failures_);
+  failure_table_->setAccessibleName(QStringLiteral("Failures"));
+  failure_table_->setSortingEnabled(true);
+  failure_table_->sortByColumn(Failure_Model::Time, Qt::AscendingOrder);
+  failure_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  failure_table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  failure_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Tab leaves the table for the buttons; the arrow keys move inside it.
+  failure_table_->setTabKeyNavigation(false);
+  failure_table_->setWordWrap(false);
+  failure_table_->setTextElideMode(Qt::ElideMiddle);
+  failure_table_->setAlternatingRowColors(true);
+  failure_table_->verticalHeader()->hide();
+  failure_table_->verticalHeader()->setDefaultSectionSize(failure_table_->fontMetrics().height() + 6);
+  QHeaderView* header = failure_table_->horizontalHeader();
+  const QFontMetrics metrics = failure_table_->fontMetrics();
+  header->resizeSection(Failure_Model::Time, metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12);
+  header->resizeSection(Failure_Model::File, metrics.horizontalAdvance(QString(40, QLatin1Char('n'))));
+  header->resizeSection(Failure_Model::Step, metrics.horizontalAdvance(QStringLiteral("read back   ")) + 12);
+  header->setStretchLastSection(true);
+
+  auto* failures_caption = new QLabel(QStringLiteral("&Failures:"), this);
+  failures_caption->setBuddy(failure_table_);
+  auto* plot_caption = new QLabel(QStringLiteral("Speed of each file checked:"), this);
+  not_kept_->setVisible(false);
+  for (QPushButton* button : {copy_button_, save_button_}) button->setAutoDefault(false);
+  auto* close_button = new QPushButton(QStringLiteral("Close"), this);
+  close_button->setAutoDefault(false);
+  connect(close_button, &QPushButton::clicked, this, &QDialog::close);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(save_result_, 1);
+  buttons->addWidget(copy_button_);
+  buttons->addWidget(save_button_);
+  buttons->addWidget(close_button);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(verdict_);
+  layout->addLayout(figures_);
+  layout->addWidget(record_place_);
+  layout->addWidget(failures_caption);
+  layout->addWidget(failure_table_, 3);
+  layout->addWidget(not_kept_);
+  layout->addWidget(plot_caption);
+  layout->addWidget(plot_, 2);
+  layout->addLayout(buttons);
+  resize(760, 620);
+}
+
+void Report_Window::Record_Changed() { changed_ = true; }
+
+void Report_Window::Refresh() {
+  if (!isVisible()) return;
+  changed_ = false;
+  if (record_.Start_Time() != shown_start_) {
+    failures_->Clear();
+    shown_start_ = record_.Start_Time();
+  }
+  Show_Text(verdict_, record_.Began() ? Display_Text(Verdict_Text(record_))
+                                      : QStringLiteral("No run yet: choose a folder and press Start."));
+  Show_Error_Text(verdict_, record_.Failed() > 0 || !record_.Ended_Because().empty());
+  Show_Figures();
+  Show_Record_Place();
+  failures_->Follow(record_.Failures());
+  const std::uint64_t not_kept = record_.Failures_Not_Kept();
+  not_kept_->setVisible(not_kept > 0);
+  if (not_kept > 0) not_kept_->setText(Display_Text("And " + Format_Count(not_kept) + " more failures, not kept."));
+  plot_->Set_Points(record_.Speeds());
+  copy_button_->setEnabled(record_.Began());
+  save_button_->setEnabled(record_.Began());
+}
+
+// The rows are made again only when the figures listed change (the first
+// failure, the first large file); otherwise only their values are set.
+void Report_Window::Show_Figures() {
+  const std::vector<Report_Figure> figures = record_.Began() ? Report_Figures(record_) : std::vector<Report_Figure>{};
+  std::vector<std::string> labels;
+  for (const Report_Figure& figure : figures) labels.push_back(figure.label);
+  if (labels != figure_labels_) {
+    while (figures_->rowCount() > 0) figures_->removeRow(0);
+    figure_values_.clear();
+    for (const std::string& label : labels) {
+      QLabel* value = Selectable_Label(this, "Figure_Value");
+      value->setAccessibleName(Display_Text(label));
+      auto* caption = new QLabel(Display_Text(label + ":"), this);
+      caption->setBuddy(value);
+      figures_->addRow(caption, value);
+      figure_values_.push_back(value);
+    }
+    figure_labels_ = std::move(labels);
+  }
+  for (std::size_t at = 0; at < figures.size(); ++at) Show_Text(figure_values_[at], Display_Text(figures[at].value));
+}
+
+void Report_Window::Show_Record_Place() {
+  std::string text;
+  bool problem = false;
+  if (!journal_) {
+    text = "Runs are not recorded on disk: there is no home folder to keep them in.";
+  } else if (const auto why = journal_->Problem()) {
+    text = "The record cannot be written on disk: " + *why;
+    problem = true;
+  } else if (const std::string path = journal_->Path(); !path.empty()) {
+    text = "Record on disk: " + path;
+  } else {
+    text = "Each run is recorded on disk in " + record_folder_;
+  }
+  Show_Text(record_place_, Display_Text(text));
+  Show_Error_Text(record_place_, problem);
+}
+
+void Report_Window::Open(bool activate) {
+  if (!isVisible()) {
+    if (!placed_) Place_Beside_Parent();
+    setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+    show();
+  }
+  raise();
+  if (activate) activateWindow();
+}
+
+// Beside the main window where the screen has room, so that neither hides
+// the other. Where it has not, the report keeps to the left, over the lists,
+// and leaves the buttons, the count and the end of the status line in view.
+void Report_Window::Place_Beside_Parent() {
+  placed_ = true;
+  const QWidget* main = parentWidget();
+  if (!main) return;
+  const QRect screen = main->screen()->availableGeometry();
+  const QRect frame = main->frameGeometry();
+  constexpr int gap = 8;
+  const int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() - height()));
+  const QPoint right(frame.right() + gap, top);
+  const QPoint left(std::max(screen.left(), frame.left() - gap - width()), top);
+  move(screen.contains(QRect(right, size())) ? right : left);
+}
+
+void Report_Window::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  Refresh();
+  update_timer_->start();
+}
+
+void Report_Window::hideEvent(QHideEvent* event) {
+  update_timer_->stop();
+  QDialog::hideEvent(event);
+}
+
+void Report_Window::Copy_Clicked() {
+  // The report text has its names escaped already, and keeps its lines.
+  QGuiApplication::clipboard()->setText(QString::fromStdString(Report_Text(record_)));
+  Show_Text(save_result_, QStringLiteral("The report is on the clipboard."));
+  Show_Error_Text(save_result_, false);
+}
+
+// The file dialog is opened, not run: a run goes on while the user picks a
+// name.
+void Report_Window::Save_Clicked() {
+  std::string name = "palvimo-report-" + Format_Iso_Utc(record_.Start_Time()) + ".json";
+  std::erase(name, ':');
+  auto* dialog = new QFileDialog(this, QStringLiteral("Save the report"), QDir::home().filePath(Display_Text(name)),
+                                 QStringLiteral("JSON (*.json)"));
+  dialog->setAcceptMode(QFileDialog::AcceptSave);
+  dialog->setDefaultSuffix(QStringLiteral("json"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& path) { Save_To(path); });
+  dialog->open();
+}
+
+bool Report_Window::Save_To(const QString& path) {
+  const std::string text = Record_Json(record_).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+  QSaveFile file(path);
+  const bool saved = file.open(QIODevice::WriteOnly) &&
+                     file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+                     file.commit();
+  Show_Text(save_result_, saved ? QStringLiteral("Saved as %1.").arg(path)
+                                : QStringLiteral("Cannot save as %1: %2").arg(path, file.errorString()));
+  Show_Error_Text(save_result_, !saved);
+  return saved;
+}
+
+}  // namespace palvimo
