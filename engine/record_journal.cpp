@@ -63,6 +63,7 @@ struct Record_Journal::Writer {
   // Only the thread touches these.
   const std::string folder;
   int fd = -1;
+  bool unsynced = false;
   std::uint64_t size = 0;
   std::uint64_t failures_not_written = 0;
 
@@ -84,7 +85,14 @@ struct Record_Journal::Writer {
       busy = true;
       lock.unlock();
       task(*this);
+      // Lines that came in a burst reach the drive together, once the
+      // burst is written.
       lock.lock();
+      if (tasks.empty() && unsynced) {
+        lock.unlock();
+        Sync();
+        lock.lock();
+      }
       busy = false;
       changed.notify_all();
     }
@@ -100,6 +108,14 @@ struct Record_Journal::Writer {
   void Close_File() {
     if (fd >= 0) close(fd);
     fd = -1;
+    unsynced = false;
+  }
+
+  // Makes the lines written so far lasting.
+  void Sync() {
+    unsynced = false;
+    if (fd >= 0 && fdatasync(fd) != 0 && errno != EINVAL && errno != ENOSYS)
+      Fail("cannot flush " + Escaped_Text(path) + ": " + System_Reason(errno));
   }
 
   // Makes the folder, keeps only the newest records beside the new one, and
@@ -149,10 +165,11 @@ struct Record_Journal::Writer {
     if (fd < 0) return;
     summary["failures_not_written"] = failures_not_written;
     Write(Line_Of(summary));
+    Sync();
     Close_File();
   }
 
-  // Appends a line and makes it lasting before the next one.
+  // Appends a line; Serve makes it lasting before it waits for more.
   void Write(const std::string& line) {
     const char* data = line.data();
     std::size_t left = line.size();
@@ -164,8 +181,7 @@ struct Record_Journal::Writer {
       left -= static_cast<std::size_t>(written);
     }
     size += line.size();
-    if (fdatasync(fd) != 0 && errno != EINVAL && errno != ENOSYS)
-      Fail("cannot flush " + Escaped_Text(path) + ": " + System_Reason(errno));
+    unsynced = true;
   }
 };
 
@@ -199,7 +215,8 @@ void Record_Journal::Run_Began(const Run_Record& record) {
 
 void Record_Journal::Probe_Failed(const Run_Record&, const Failure_Entry& failure) {
   Say_Problem();
-  writer_->Post([line = Line_Of(Failure_Json(failure))](Writer& writer) { writer.Append_Failure(line); });
+  // Made into text on the writer's thread, off the run's.
+  writer_->Post([failure](Writer& writer) { writer.Append_Failure(Line_Of(Failure_Json(failure))); });
 }
 
 void Record_Journal::Run_Ended(const Run_Record& record) {
