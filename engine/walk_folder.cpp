@@ -107,6 +107,9 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   // instead of being copied in its turn; nothing at a private name is ever
   // copied.
   bool own_file = Is_Private_Name(name);
+  // A file mounted here from another drive is no part of the drive under
+  // check: it is neither copied nor counted as a fault.
+  bool elsewhere = false;
   Probe_Figures figures;
   attempt([&] {
     if (own_file) {
@@ -115,9 +118,14 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
     }
     if (const auto problem = Extension_Problem(extension)) throw Check_Error(path, *problem);
     own_file = Ends_With(name, extension) && services_.Copier.Remove_Leftover(folder, name);
-    if (!own_file) figures = services_.Copier.Copy_File(folder, name, name + extension);
+    if (own_file) return;
+    try {
+      figures = services_.Copier.Copy_File(folder, name, name + extension);
+    } catch (const Not_On_Drive&) {
+      elsewhere = true;
+    }
   });
-  if (!own_file) {
+  if (!own_file && !elsewhere) {
     try {
       attempt([&] {
         if (const auto delay = Parse_Delay(window_.Read_Delay())) services_.Pause.Pause(*delay);

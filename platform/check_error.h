@@ -27,6 +27,14 @@ class Check_Error : public std::runtime_error {
   Failure_Kind kind_;
 };
 
+// Raised for a file that lies on another file system than its folder, such
+// as a file mounted there from another drive: no part of the drive under
+// check, it is left alone rather than probed, and is no fault of the drive.
+class Not_On_Drive : public Check_Error {
+ public:
+  explicit Not_On_Drive(const std::string& path) : Check_Error(path, "on another file system") {}
+};
+
 // Builds a Check_Error from an errno value.
 Check_Error Error_From_Errno(const std::string& path, int error_number);
 // The same, with the reason led by the action that failed, short enough for

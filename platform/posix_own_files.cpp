@@ -207,7 +207,7 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
     throw Error_From_Errno(path, "cannot open", errno, Failure_Kind::Read);
 #endif
   if (!S_ISREG(named.st_mode)) throw Check_Error(path, "not a regular file");
-  if (named.st_dev != Status_Of(folder_fd, path).st_dev) throw Check_Error(path, "on another file system");
+  if (named.st_dev != Status_Of(folder_fd, path).st_dev) throw Not_On_Drive(path);
 #ifdef __linux__
   const std::string same_inode = "/proc/self/fd/" + std::to_string(handle.Get());
   Unique_Fd fd(open(same_inode.c_str(), O_RDONLY | O_CLOEXEC));

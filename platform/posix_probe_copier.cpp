@@ -263,6 +263,8 @@ class Copy_Job {
   Unique_Fd Open_Source() {
     try {
       return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_);
+    } catch (const Not_On_Drive&) {
+      throw;
     } catch (const Check_Error& error) {
       throw Check_Error(error.Path(), error.Reason(), Failure_Kind::Read);
     }
