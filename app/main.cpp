@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "platform/check_error.h"
@@ -43,6 +44,18 @@ void Open_Folder(palvimo::Main_Form& form, const QString& folder) {
   for (int index = 0; index < form.Result_Drive->Entry_Count(); ++index)
     if (form.Result_Drive->Entry(index) == drive) form.Result_Drive->Set_Drive(drive);
   form.Show_Folder(path);
+}
+
+// While the application starts, a display that is named but cannot be
+// reached makes Qt give up with a fatal message and an abort; the program
+// says so in one line, with the first thing Qt said of it, and ends as it
+// does without a display.
+void Display_Unreachable(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  static QString first = message.split(QLatin1Char('\n')).constFirst();
+  if (type != QtFatalMsg) return;
+  Complain("cannot open the window on the display (" + first.toStdString() +
+           "); to check a drive from a terminal, use palvimo-check");
+  std::_Exit(Exit_Usage);
 }
 
 }  // namespace
@@ -92,7 +105,9 @@ int main(int argc, char* argv[]) {
   // drive holds up is waited for a few seconds at most.
   const palvimo::Late_Removals_Wait late_removals(std::cerr);
   palvimo::Raise_Open_File_Limit();
+  const QtMessageHandler usual_handler = qInstallMessageHandler(Display_Unreachable);
   QApplication app(argc, argv);
+  qInstallMessageHandler(usual_handler);
   QGuiApplication::setDesktopFileName(QStringLiteral(PALVIMO_APP_ID));
 
   palvimo::Main_Form form;

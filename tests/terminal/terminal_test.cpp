@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,8 +182,10 @@ TEST_F(Check_Program, OnATerminalOneProgressLineIsRewrittenAndTheSummaryStaysCle
 }
 
 TEST_F(Check_Program, WindowProgramAnswersItsCommandLineWithoutADisplay) {
-  const auto run_window = [&](const std::vector<std::string>& arguments) {
-    Program_Run run(Settings(PALVIMO_PROGRAM, arguments));
+  const auto run_window = [&](const std::vector<std::string>& arguments, const std::string& display = {}) {
+    Program_Run::Settings settings = Settings(PALVIMO_PROGRAM, arguments);
+    if (!display.empty()) settings.environment.push_back("DISPLAY=" + display);
+    Program_Run run(settings);
     const int status = run.Wait();
     out_ = run.Out();
     err_ = run.Err();
@@ -197,6 +200,11 @@ TEST_F(Check_Program, WindowProgramAnswersItsCommandLineWithoutADisplay) {
   EXPECT_EQ(run_window({tree_.Root()}), 2);
   EXPECT_EQ(err_.rfind("palvimo: no display", 0), 0u) << err_;
   EXPECT_NE(err_.find("palvimo-check"), std::string::npos) << err_;
+  // A display named but not there: one line too, and no abort.
+  EXPECT_EQ(run_window({tree_.Root()}, ":9873"), 2) << err_;
+  EXPECT_EQ(err_.rfind("palvimo: cannot open the window on the display", 0), 0u) << err_;
+  EXPECT_NE(err_.find("palvimo-check"), std::string::npos) << err_;
+  EXPECT_EQ(std::count(err_.begin(), err_.end(), '\n'), 1) << err_;
 }
 
 }  // namespace
