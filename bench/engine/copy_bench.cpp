@@ -5,8 +5,8 @@
 #include <iostream>
 #include <string>
 
+#include "marked_copier.h"
 #include "open_file.h"
-#include "platform/copier_hooks.h"
 #include "platform/io_worker.h"
 #include "process_counters.h"
 #include "quiet_services.h"
@@ -64,10 +64,7 @@ double Time_Cp(const fs::path& file) {
 Copy_Figures Run_Copy_Bench(const std::vector<fs::path>& files) {
   No_Op_Event_Pump events;
   Io_Worker worker(events);
-  Io_Counters at_read_back;
-  Copier_Hooks hooks;
-  hooks.before_read_back = [&at_read_back] { at_read_back = Read_Io_Counters(); };
-  const auto copier = Make_Probe_Copier(worker, std::move(hooks));
+  const Marked_Copier marked(worker);
   const auto file_system = Make_Local_File_System();
   std::vector<double> probe_seconds;
   std::vector<double> cp_seconds;
@@ -79,7 +76,7 @@ Copy_Figures Run_Copy_Bench(const std::vector<fs::path>& files) {
     // taking turns keeps that from favouring one side.
     if (index % 2 == 1) cp_seconds.push_back(Time_Cp(file));
     const auto folder = file_system->Open_Folder(file.parent_path().string());
-    probe_seconds.push_back(Time_Probe_Copy(*copier, at_read_back, *folder, file, traffic));
+    probe_seconds.push_back(Time_Probe_Copy(*marked.copier, *marked.at_read_back, *folder, file, traffic));
     if (index % 2 == 0) cp_seconds.push_back(Time_Cp(file));
     bytes_probed += static_cast<double>(fs::file_size(file));
     std::clog << "  " << file.filename().string() << ": probe copy " << probe_seconds.back()

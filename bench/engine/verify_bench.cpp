@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "open_file.h"
-#include "platform/copier_hooks.h"
+#include "marked_copier.h"
 #include "platform/io_worker.h"
 #include "process_counters.h"
 #include "quiet_services.h"
@@ -52,16 +52,14 @@ double Time_Tools(const fs::path& file) {
 double Verify_Read_Ratio(const fs::path& file) {
   No_Op_Event_Pump events;
   Io_Worker worker(events);
-  Io_Counters at_read_back;
-  Copier_Hooks hooks;
-  hooks.before_read_back = [&at_read_back] { at_read_back = Read_Io_Counters(); };
-  const auto copier = Make_Probe_Copier(worker, std::move(hooks));
+  Marked_Copier marked(worker);
   const auto files = Make_Local_File_System();
   const std::string name = file.filename().string();
-  const Probe_Figures figures = copier->Copy_File(*files->Open_Folder(file.parent_path().string()), name, name + ".PVF");
+  const Probe_Figures figures = marked.copier->Copy_File(*files->Open_Folder(file.parent_path().string()), name, name + ".PVF");
   // Nothing is read from the drive between the read-back's end and here.
   const Io_Counters after = Read_Io_Counters();
-  copier->Delete_Copy();
+  marked.copier->Delete_Copy();
+  const Io_Counters& at_read_back = *marked.at_read_back;
   const auto read_back = static_cast<double>(figures.bytes_read_back);
   std::clog << "  read-back of " << read_back / (1 << 20) << " MiB: "
             << static_cast<double>(after.Read_Bytes - at_read_back.Read_Bytes) / (1 << 20) << " MiB from the drive in "
