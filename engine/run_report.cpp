@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <ctime>
 #include <sstream>
 
@@ -41,49 +42,38 @@ std::string Failures_By_Kind(const Run_Record& record) {
   return text;
 }
 
+// What each kind of failure is called: for a person, as a key for
+// machines, and by the step of the probe at which it happens.
+struct Kind_Words {
+  Failure_Kind kind;
+  const char* name;
+  const char* key;
+  const char* step;
+};
+
+constexpr Kind_Words Words[] = {
+    {Failure_Kind::Read, "cannot open or read", "read", "read"},
+    {Failure_Kind::Write, "cannot write", "write", "write"},
+    {Failure_Kind::Flush, "cannot flush", "flush", "flush"},
+    {Failure_Kind::No_Space, "no space left for the copy", "no_space", "write"},
+    {Failure_Kind::Data_Changed, "data changed", "data_changed", "read back"},
+    {Failure_Kind::Name_Taken, "the copy's name is taken", "name_taken", "create"},
+    {Failure_Kind::Delete, "cannot delete", "delete", "delete"},
+    {Failure_Kind::Other, "other", "other", "probe"},
+};
+
+const Kind_Words& Words_Of(Failure_Kind kind) {
+  for (const Kind_Words& words : Words) {
+    if (words.kind == kind) return words;
+  }
+  return Words[std::size(Words) - 1];
+}
+
 }  // namespace
 
-std::string Kind_Name(Failure_Kind kind) {
-  switch (kind) {
-    case Failure_Kind::Read: return "cannot open or read";
-    case Failure_Kind::Write: return "cannot write";
-    case Failure_Kind::Flush: return "cannot flush";
-    case Failure_Kind::No_Space: return "no space left for the copy";
-    case Failure_Kind::Data_Changed: return "data changed";
-    case Failure_Kind::Name_Taken: return "the copy's name is taken";
-    case Failure_Kind::Delete: return "cannot delete";
-    case Failure_Kind::Other: break;
-  }
-  return "other";
-}
-
-std::string Kind_Key(Failure_Kind kind) {
-  switch (kind) {
-    case Failure_Kind::Read: return "read";
-    case Failure_Kind::Write: return "write";
-    case Failure_Kind::Flush: return "flush";
-    case Failure_Kind::No_Space: return "no_space";
-    case Failure_Kind::Data_Changed: return "data_changed";
-    case Failure_Kind::Name_Taken: return "name_taken";
-    case Failure_Kind::Delete: return "delete";
-    case Failure_Kind::Other: break;
-  }
-  return "other";
-}
-
-std::string Step_Name(Failure_Kind kind) {
-  switch (kind) {
-    case Failure_Kind::Read: return "read";
-    case Failure_Kind::Write:
-    case Failure_Kind::No_Space: return "write";
-    case Failure_Kind::Flush: return "flush";
-    case Failure_Kind::Data_Changed: return "read back";
-    case Failure_Kind::Name_Taken: return "create";
-    case Failure_Kind::Delete: return "delete";
-    case Failure_Kind::Other: break;
-  }
-  return "probe";
-}
+std::string Kind_Name(Failure_Kind kind) { return Words_Of(kind).name; }
+std::string Kind_Key(Failure_Kind kind) { return Words_Of(kind).key; }
+std::string Step_Name(Failure_Kind kind) { return Words_Of(kind).step; }
 
 std::string Verdict_Text(const Run_Record& record) {
   const std::uint64_t probes = record.Probes();
