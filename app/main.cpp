@@ -103,7 +103,7 @@ int main(int argc, char* argv[]) {
 
   // Destroyed last, once the window is gone: a probe copy whose removal the
   // drive holds up is waited for a few seconds at most.
-  const palvimo::Late_Removals_Wait late_removals(std::cerr);
+  const palvimo::Late_Removals_Wait late_removals(std::cerr, "palvimo");
   palvimo::Raise_Open_File_Limit();
   const QtMessageHandler usual_handler = qInstallMessageHandler(Display_Unreachable);
   QApplication app(argc, argv);

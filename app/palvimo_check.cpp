@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "platform/check_error.h"
+#include "platform/late_removals.h"
 #include "platform/open_file_limit.h"
 #include "terminal/check_options.h"
 #include "terminal/terminal_check.h"
@@ -22,6 +23,9 @@ int main(int argc, char* argv[]) {
   const auto progress = options.quiet              ? Progress_Line::Mode::Off
                         : isatty(STDERR_FILENO) != 0 ? Progress_Line::Mode::Rewritten
                                                      : Progress_Line::Mode::Lines;
+  // Destroyed last, once the check is gone: a probe copy whose removal the
+  // drive holds up is waited for a few seconds at most.
+  const Late_Removals_Wait late_removals(std::cerr, "palvimo-check");
   try {
     Terminal_Check check(options, std::cout, std::cerr, progress);
     return check.Run();

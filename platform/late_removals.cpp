@@ -59,11 +59,12 @@ std::vector<std::string> Wait_For_Late_Removals(std::chrono::milliseconds longes
   return {removals.pending.begin(), removals.pending.end()};
 }
 
-Late_Removals_Wait::Late_Removals_Wait(std::ostream& out) : out_(out) {}
+Late_Removals_Wait::Late_Removals_Wait(std::ostream& out, std::string program)
+    : out_(out), program_(std::move(program)) {}
 
 Late_Removals_Wait::~Late_Removals_Wait() {
   for (const std::string& path : Wait_For_Late_Removals(Longest_End_Wait)) {
-    out_ << "palvimo: " << Escaped_Text(path)
+    out_ << program_ << ": " << Escaped_Text(path)
          << ": the drive did not answer; this probe copy may be left there, and the next run will remove it"
          << std::endl;
   }

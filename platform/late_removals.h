@@ -36,17 +36,18 @@ void Run_On_Own_Thread(std::function<void()> work);
 std::vector<std::string> Wait_For_Late_Removals(std::chrono::milliseconds longest);
 
 // Made first in main(), so that it is destroyed last: waits at most a few
-// seconds for the copies' removals, then says on `out` which copies are
-// left, for the process to end anyway.
+// seconds for the copies' removals, then says on `out`, in the name of
+// `program`, which copies are left, for the process to end anyway.
 class Late_Removals_Wait {
  public:
-  explicit Late_Removals_Wait(std::ostream& out);
+  Late_Removals_Wait(std::ostream& out, std::string program);
   Late_Removals_Wait(const Late_Removals_Wait&) = delete;
   Late_Removals_Wait& operator=(const Late_Removals_Wait&) = delete;
   ~Late_Removals_Wait();
 
  private:
   std::ostream& out_;
+  std::string program_;
 };
 
 }  // namespace palvimo
