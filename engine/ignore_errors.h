@@ -13,6 +13,7 @@ namespace palvimo {
 struct Probe_Failure {
   std::string reason;
   Failure_Kind kind = Failure_Kind::Other;
+  int error_number = 0;  // the system's, 0 when none
 };
 
 // Runs the actions of one probe in the probe's ignore-errors mode: a failing
@@ -26,7 +27,7 @@ class Ignore_Errors {
     try {
       action();
     } catch (const Check_Error& error) {
-      Keep({error.Reason(), error.Kind()});
+      Keep({error.Reason(), error.Kind(), error.Error_Number()});
     } catch (const std::exception& error) {
       Keep({error.what(), Failure_Kind::Other});
     }

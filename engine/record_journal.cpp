@@ -204,7 +204,8 @@ void Record_Journal::Run_Began(const Run_Record& record) {
 #ifdef __linux__
     // The volume is looked up here, off the window's thread: it asks the drive.
     const Volume volume = Volume_Holding(root);
-    nlohmann::json described = {{"type", volume.Type}, {"label", volume.Label}};
+    nlohmann::json described = {
+        {"type", volume.Type}, {"label", volume.Label}, {"uuid", volume.Uuid}, {"id", Volume_Identity(volume)}};
     Put_Text(described, "mount_point", volume.Mount_Point);
     Put_Text(described, "device", volume.Device);
     header["volume"] = std::move(described);

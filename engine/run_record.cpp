@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "engine/run_report.h"
+
 namespace palvimo {
 
 namespace {
@@ -28,13 +30,21 @@ void Run_Record::Begin(std::string root, Run_Settings settings) {
 void Run_Record::Add_Probe(const std::string& path, const Probe_Figures& figures) { Count(path, figures); }
 
 Failure_Entry Run_Record::Add_Failure(const std::string& path, const Probe_Figures& figures, Failure_Kind kind,
-                                      const std::string& reason) {
+                                      const std::string& reason, int error_number) {
   Count(path, figures);
   ++failed_;
   ++failed_by_kind_[static_cast<std::size_t>(kind)];
-  Failure_Entry entry{std::chrono::system_clock::now(), path, kind, reason};
+  Failure_Entry entry{std::chrono::system_clock::now(), path, kind, reason, error_number};
   if (failures_.size() < Failures_Kept) failures_.push_back(entry);
   return entry;
+}
+
+std::uint64_t Run_Record::Failed_Of(Failure_Class failure_class) const {
+  std::uint64_t count = 0;
+  for (const Failure_Kind kind : Failure_Kinds) {
+    if (Class_Of(kind) == failure_class) count += Failed_Of(kind);
+  }
+  return count;
 }
 
 void Run_Record::Count(const std::string& path, const Probe_Figures& figures) {

@@ -13,9 +13,16 @@
 namespace palvimo {
 
 // Every kind of failure a probe can have, in the order reports list them.
-inline constexpr std::array<Failure_Kind, 8> Failure_Kinds = {
-    Failure_Kind::Read,         Failure_Kind::Write,      Failure_Kind::Flush,  Failure_Kind::No_Space,
-    Failure_Kind::Data_Changed, Failure_Kind::Name_Taken, Failure_Kind::Delete, Failure_Kind::Other};
+inline constexpr std::array<Failure_Kind, 14> Failure_Kinds = {
+    Failure_Kind::Silent_Change, Failure_Kind::Data_Changed,      Failure_Kind::Read,
+    Failure_Kind::Write,         Failure_Kind::Flush,             Failure_Kind::Read_Back,
+    Failure_Kind::Delete,        Failure_Kind::Permission_Denied, Failure_Kind::Vanished,
+    Failure_Kind::Name_Taken,    Failure_Kind::Name_Too_Long,     Failure_Kind::No_Space,
+    Failure_Kind::Not_Offered,   Failure_Kind::Other};
+
+// How a probe that failed ended: with a fault of the drive's, or with the
+// file not checked, for a reason that is no fault of the drive's.
+enum class Failure_Class { Drive_Fault, Not_Checked };
 
 // What shapes a run, as the user set it when it began.
 struct Run_Settings {
@@ -30,6 +37,7 @@ struct Failure_Entry {
   std::string path;
   Failure_Kind kind = Failure_Kind::Other;
   std::string reason;
+  int error_number = 0;  // the system's, 0 when none
 };
 
 // One probe on the speed plot.
@@ -66,7 +74,7 @@ class Run_Record {
   // Adds a probe that failed, with what it did before it failed; returns the
   // failure as recorded.
   Failure_Entry Add_Failure(const std::string& path, const Probe_Figures& figures, Failure_Kind kind,
-                            const std::string& reason);
+                            const std::string& reason, int error_number = 0);
   // Ends the run; `why`, when not empty, is a sentence on what ended it other
   // than a stop (a root folder that cannot be read).
   void End(std::string why = {});
@@ -84,6 +92,7 @@ class Run_Record {
   std::uint64_t Good() const { return probes_ - failed_; }
   std::uint64_t Failed() const { return failed_; }
   std::uint64_t Failed_Of(Failure_Kind kind) const { return failed_by_kind_[static_cast<std::size_t>(kind)]; }
+  std::uint64_t Failed_Of(Failure_Class failure_class) const;
 
   // Every probe's figures added up.
   const Probe_Figures& Totals() const { return totals_; }

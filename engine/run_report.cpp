@@ -43,23 +43,34 @@ std::string Failures_By_Kind(const Run_Record& record) {
 }
 
 // What each kind of failure is called: for a person, as a key for
-// machines, and by the step of the probe at which it happens.
+// machines, by the step of the probe at which it happens, and whether it is
+// the drive's fault.
 struct Kind_Words {
   Failure_Kind kind;
   const char* name;
   const char* key;
   const char* step;
+  Failure_Class failure_class;
 };
 
+constexpr Failure_Class Drive = Failure_Class::Drive_Fault;
+constexpr Failure_Class Not_Checked = Failure_Class::Not_Checked;
+
 constexpr Kind_Words Words[] = {
-    {Failure_Kind::Read, "cannot open or read", "read", "read"},
-    {Failure_Kind::Write, "cannot write", "write", "write"},
-    {Failure_Kind::Flush, "cannot flush", "flush", "flush"},
-    {Failure_Kind::No_Space, "no space left for the copy", "no_space", "write"},
-    {Failure_Kind::Data_Changed, "data changed", "data_changed", "read back"},
-    {Failure_Kind::Name_Taken, "the copy's name is taken", "name_taken", "create"},
-    {Failure_Kind::Delete, "cannot delete", "delete", "delete"},
-    {Failure_Kind::Other, "other", "other", "probe"},
+    {Failure_Kind::Read, "cannot read", "read", "read", Drive},
+    {Failure_Kind::Write, "cannot write", "write", "write", Drive},
+    {Failure_Kind::Flush, "cannot flush", "flush", "flush", Drive},
+    {Failure_Kind::Read_Back, "cannot read back", "read_back", "read back", Drive},
+    {Failure_Kind::Data_Changed, "data changed", "data_changed", "read back", Drive},
+    {Failure_Kind::Silent_Change, "silent change", "silent_change", "read", Drive},
+    {Failure_Kind::Delete, "cannot delete", "delete", "delete", Drive},
+    {Failure_Kind::Permission_Denied, "permission denied", "permission_denied", "open", Not_Checked},
+    {Failure_Kind::Vanished, "vanished", "vanished", "open", Not_Checked},
+    {Failure_Kind::Name_Taken, "the copy's name is taken", "name_taken", "create", Not_Checked},
+    {Failure_Kind::Name_Too_Long, "name too long for the copy", "name_too_long", "create", Not_Checked},
+    {Failure_Kind::No_Space, "no space left for the copy", "no_space", "write", Not_Checked},
+    {Failure_Kind::Not_Offered, "not offered by the file system", "not_offered", "create", Not_Checked},
+    {Failure_Kind::Other, "other", "other", "probe", Not_Checked},
 };
 
 const Kind_Words& Words_Of(Failure_Kind kind) {
@@ -74,6 +85,10 @@ const Kind_Words& Words_Of(Failure_Kind kind) {
 std::string Kind_Name(Failure_Kind kind) { return Words_Of(kind).name; }
 std::string Kind_Key(Failure_Kind kind) { return Words_Of(kind).key; }
 std::string Step_Name(Failure_Kind kind) { return Words_Of(kind).step; }
+Failure_Class Class_Of(Failure_Kind kind) { return Words_Of(kind).failure_class; }
+std::string Class_Key(Failure_Class failure_class) {
+  return failure_class == Failure_Class::Drive_Fault ? "drive_fault" : "not_checked";
+}
 
 std::string Verdict_Text(const Run_Record& record) {
   const std::uint64_t probes = record.Probes();

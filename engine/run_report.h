@@ -16,6 +16,11 @@ namespace palvimo {
 std::string Kind_Name(Failure_Kind kind);
 // The same as a stable key for machines: "read", "data_changed"...
 std::string Kind_Key(Failure_Kind kind);
+// Whether a failure of this kind is the drive's fault or leaves the file
+// not checked.
+Failure_Class Class_Of(Failure_Kind kind);
+// The class as a stable key for machines: "drive_fault", "not_checked".
+std::string Class_Key(Failure_Class failure_class);
 // The step of the probe at which such a failure happens: "read", "write",
 // "flush", "read back", "create", "delete", or "probe".
 std::string Step_Name(Failure_Kind kind);

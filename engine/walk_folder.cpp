@@ -140,7 +140,7 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   if (state_.File_Count < std::numeric_limits<std::int32_t>::max()) ++state_.File_Count;
   attempt([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
   if (const std::optional<Probe_Failure> failure = attempt.First_Failure()) {
-    const Failure_Entry entry = record_.Add_Failure(path, figures, failure->kind, failure->reason);
+    const Failure_Entry entry = record_.Add_Failure(path, figures, failure->kind, failure->reason, failure->error_number);
     failures_.Record(path, failure->reason);
     if (services_.Journal) services_.Journal->Probe_Failed(record_, entry);
     attempt([&] { window_.Show_Failure(path, failure->reason); });

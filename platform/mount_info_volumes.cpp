@@ -17,6 +17,7 @@ namespace {
 
 constexpr char Mount_Info[] = "/proc/self/mountinfo";
 constexpr char Labels_Folder[] = "/dev/disk/by-label";
+constexpr char Uuids_Folder[] = "/dev/disk/by-uuid";
 
 // Whether the `count` characters from `start` are all `digits`.
 bool Digits_At(const std::string& text, std::size_t start, std::size_t count, std::string_view digits) {
@@ -50,18 +51,25 @@ std::string Resolved(const std::string& path) {
   return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-// Each labelled device, by its resolved path, with its label.
-std::map<std::string, std::string> Labels_By_Device() {
-  std::map<std::string, std::string> labels;
-  DIR* folder = opendir(Labels_Folder);
-  if (!folder) return labels;
+// Each device named in one of udev's folders of links (by label, by UUID),
+// by its resolved path, with the name it has there.
+std::map<std::string, std::string> Names_By_Device(const char* links_folder) {
+  std::map<std::string, std::string> names;
+  DIR* folder = opendir(links_folder);
+  if (!folder) return names;
   while (const dirent* entry = readdir(folder)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    labels[Resolved(std::string(Labels_Folder) + "/" + name)] = Unescape_Hex(name);
+    names[Resolved(std::string(links_folder) + "/" + name)] = Unescape_Hex(name);
   }
   closedir(folder);
-  return labels;
+  return names;
+}
+
+std::string Name_Of(const std::map<std::string, std::string>& names, const std::string& source) {
+  if (!source.starts_with('/')) return {};
+  const auto found = names.find(Resolved(source));
+  return found == names.end() ? std::string() : found->second;
 }
 
 class Mount_Info_Volumes final : public Volume_Source {
@@ -72,7 +80,8 @@ class Mount_Info_Volumes final : public Volume_Source {
   std::vector<Volume> Volumes() override {
     std::vector<Volume> volumes;
     std::ifstream table(Mount_Info);
-    const auto labels = Labels_By_Device();
+    const auto labels = Names_By_Device(Labels_Folder);
+    const auto uuids = Names_By_Device(Uuids_Folder);
     for (std::string line; std::getline(table, line);) {
       std::istringstream fields(line);
       std::string id, parent, device, root, mount_point, options, field;
@@ -81,9 +90,9 @@ class Mount_Info_Volumes final : public Volume_Source {
       }
       std::string type, source;
       if (!(fields >> type >> source)) continue;
-      const auto label = source.starts_with('/') ? labels.find(Resolved(Unescape_Octal(source))) : labels.end();
-      volumes.push_back({Unescape_Octal(mount_point), type, label == labels.end() ? std::string() : label->second,
-                         Unescape_Octal(source)});
+      const std::string mounted = Unescape_Octal(source);
+      volumes.push_back(
+          {Unescape_Octal(mount_point), type, Name_Of(labels, mounted), mounted, Name_Of(uuids, mounted)});
     }
     return volumes;
   }

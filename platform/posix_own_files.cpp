@@ -55,17 +55,13 @@ bool Is_Unsupported(int error) {
   return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == EROFS;
 }
 
-Failure_Kind Write_Kind(int error) {
-  return error == ENOSPC || error == EDQUOT ? Failure_Kind::No_Space : Failure_Kind::Write;
-}
-
 bool Same_File(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 struct stat Status_Of(int fd, const std::string& path) {
   struct stat status {};
-  if (fstat(fd, &status) != 0) throw Error_From_Errno(path, "cannot open", errno);
+  if (fstat(fd, &status) != 0) throw Error_From_Errno(path, "cannot open", errno, Failure_Kind::Read);
   return status;
 }
 
@@ -142,7 +138,7 @@ std::optional<Unique_Fd> Create_Unnamed(int folder_fd, const std::string& name, 
   Unique_Fd fd = Open_At(folder_fd, ".", O_WRONLY | O_TMPFILE | O_NOCTTY, Own_Mode);
   if (!fd.Valid()) {
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return std::nullopt;
-    throw Error_From_Errno(path, "cannot create the copy", errno, Write_Kind(errno));
+    throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
   }
   At_Step(Own_File_Step::Created, folder_fd, std::string());
   // Closing an unnamed file frees it: a failure leaves nothing behind.
@@ -153,7 +149,7 @@ std::optional<Unique_Fd> Create_Unnamed(int folder_fd, const std::string& name, 
   if (errno == ENOENT && linkat(fd.Get(), "", folder_fd, name.c_str(), AT_EMPTY_PATH) == 0) return fd;
   if (errno == EEXIST) return Unique_Fd();
   if (errno == EPERM || errno == ENOENT || errno == EOPNOTSUPP) return std::nullopt;
-  throw Error_From_Errno(path, "cannot create the copy", errno, Write_Kind(errno));
+  throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
 }
 #endif
 
@@ -165,7 +161,7 @@ Unique_Fd Create_Under_Private_Name(int folder_fd, const std::string& name, cons
   const std::string making = Private_Name(Creating_Prefix);
   constexpr int Create_Flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY;
   Unique_Fd fd = Open_At(folder_fd, making, Create_Flags, Own_Mode);
-  if (!fd.Valid()) throw Error_From_Errno(path, "cannot create the copy", errno, Write_Kind(errno));
+  if (!fd.Valid()) throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
   At_Step(Own_File_Step::Created, folder_fd, making);
   int error = Mark(fd.Get());
   if (error == 0 && Move_No_Replace(folder_fd, making, name) == 0) return fd;
@@ -173,12 +169,12 @@ Unique_Fd Create_Under_Private_Name(int folder_fd, const std::string& name, cons
   unlinkat(folder_fd, making.c_str(), 0);
   if (error == EEXIST) return Unique_Fd();
   if (error != EPERM && error != EOPNOTSUPP && error != EMLINK) {
-    throw Error_From_Errno(path, "cannot create the copy", error, Write_Kind(error));
+    throw Error_From_Errno(path, "cannot create the copy", error, Failure_Kind::Write);
   }
   fd = Open_At(folder_fd, name, Create_Flags, Own_Mode);
   if (!fd.Valid()) {
     if (errno == EEXIST) return fd;
-    throw Error_From_Errno(path, "cannot create the copy", errno, Write_Kind(errno));
+    throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
   }
   if ((error = Mark(fd.Get())) != 0) {
     Remove_Own_File(folder_fd, name, fd.Get(), path);
@@ -218,7 +214,7 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
   Unique_Fd fd = Open_At(folder_fd, name, Read_Flags | follow);
 #endif
   if (!fd.Valid()) throw Error_From_Errno(path, "cannot open", errno, Failure_Kind::Read);
-  if (!Same_File(Status_Of(fd.Get(), path), named)) throw Check_Error(path, "replaced while it was opened");
+  if (!Same_File(Status_Of(fd.Get(), path), named)) throw Check_Error(path, "replaced while it was opened", Failure_Kind::Vanished);
   return fd;
 }
 
@@ -252,7 +248,7 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
   const struct stat own = Status_Of(own_fd, path);
   const std::string aside = Private_Name(Removing_Prefix);
   if (Move_To_Private_Name(folder_fd, name, aside) != 0) {
-    if (errno == ENOENT) throw Check_Error(path, "the copy is gone", Failure_Kind::Delete);
+    if (errno == ENOENT) throw Check_Error(path, "the copy is gone", Failure_Kind::Vanished);
     throw Error_From_Errno(path, "cannot delete the copy", errno, Failure_Kind::Delete);
   }
   At_Step(Own_File_Step::Set_Aside, folder_fd, aside);

@@ -140,9 +140,9 @@ void Write_All(int fd, const std::byte* data, std::size_t size, const std::strin
       return hooks.write_copy ? hooks.write_copy(fd, data, size) : write(fd, data, size);
     });
     if (written < 0) {
-      // A volume filled by others meanwhile is no fault of the drive's.
-      const bool full = errno == ENOSPC || errno == EDQUOT;
-      throw Error_From_Errno(path, "cannot write the copy", errno, full ? Failure_Kind::No_Space : Failure_Kind::Write);
+      // A volume filled by others meanwhile is no fault of the drive's, which
+      // the error's kind says.
+      throw Error_From_Errno(path, "cannot write the copy", errno, Failure_Kind::Write);
     }
     // Nothing taken, and no error to say why: asking again would loop for
     // as long as the drive goes on so.
@@ -259,16 +259,7 @@ class Copy_Job {
   }
 
  private:
-  // Whatever keeps the source from being opened, it cannot be read.
-  Unique_Fd Open_Source() {
-    try {
-      return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_);
-    } catch (const Not_On_Drive&) {
-      throw;
-    } catch (const Check_Error& error) {
-      throw Check_Error(error.Path(), error.Reason(), Failure_Kind::Read);
-    }
-  }
+  Unique_Fd Open_Source() { return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_); }
 
   // Creates the copy where nothing was, or where a leftover of this
   // program's was, and puts it in the slot, so that even a partial copy is
@@ -436,7 +427,9 @@ class Posix_Probe_Copier final : public Probe_Copier {
     try {
       finished = worker_.Run([slot](const std::stop_token& stop) { Delete_Job(*slot, stop); });
     } catch (const Check_Error& error) {
-      throw Check_Error(error.Path(), error.Reason(), Failure_Kind::Delete);
+      // An I/O error of any step of the removal is the drive failing to delete.
+      const bool drive_fault = error.Kind() == Failure_Kind::Read || error.Kind() == Failure_Kind::Write;
+      throw drive_fault ? error.With_Kind(Failure_Kind::Delete) : error;
     }
     if (!finished) End_With(slot);
   }

@@ -32,10 +32,10 @@ Unique_Fd Open_For_Reading(const Copy_On_Drive& copy, int flags) {
   struct stat opened {};
   struct stat held {};
   if (fstat(fd.Get(), &opened) != 0 || fstat(copy.copy_fd, &held) != 0) {
-    throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read);
+    throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read_Back);
   }
   if (opened.st_dev != held.st_dev || opened.st_ino != held.st_ino) {
-    throw Check_Error(copy.path, "the copy was replaced before it was read back");
+    throw Check_Error(copy.path, "the copy was replaced before it was read back", Failure_Kind::Vanished);
   }
   return fd;
 }
@@ -69,12 +69,12 @@ Read_Back_File Open_Read_Back(const Copy_On_Drive& copy) {
   file.fd = Open_For_Reading(copy, O_DIRECT);
   file.direct = file.fd.Valid();
   if (!file.direct && errno != EINVAL) {
-    throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read);
+    throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read_Back);
   }
 #endif
   if (!file.direct) {
     file.fd = Open_For_Reading(copy, 0);
-    if (!file.fd.Valid()) throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read);
+    if (!file.fd.Valid()) throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read_Back);
     file.Read_Through_Cache();
   }
   return file;
@@ -95,7 +95,7 @@ std::uint64_t Read_Back(const Copy_On_Drive& copy, const Chunk_Sums& written, st
       file.Read_Through_Cache();
       continue;
     }
-    if (got < 0) throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read);
+    if (got < 0) throw Error_From_Errno(copy.path, "cannot read the copy back", errno, Failure_Kind::Read_Back);
     if (got == 0) break;
     const std::uint64_t offset = read_back.Size();
     // Bytes past what was written are no part of the comparison.

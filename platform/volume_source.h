@@ -17,7 +17,18 @@ struct Volume {
   std::string Label;
   // What is mounted, as the table names it ("/dev/sdb1"); empty when unknown.
   std::string Device = {};
+  // The file system's UUID as udev names it; empty when it has none.
+  std::string Uuid = {};
 };
+
+// What tells this volume from every other, the same across unplugging and
+// mounting it again elsewhere where the file system has a UUID: "uuid:UUID";
+// else the best the mount table gives, its type, source and mount point:
+// "tmpfs:tmpfs:/run/user/1000".
+inline std::string Volume_Identity(const Volume& volume) {
+  if (!volume.Uuid.empty()) return "uuid:" + volume.Uuid;
+  return volume.Type + ":" + volume.Device + ":" + volume.Mount_Point;
+}
 
 // The volumes mounted where this process sees them.
 class Volume_Source : public Interface {
