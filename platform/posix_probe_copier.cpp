@@ -115,7 +115,11 @@ void Flush_To_Drive(int fd, const std::string& path, const Copier_Hooks& hooks) 
 #endif
   });
   if (result != 0 && !Offers_No_Flush(errno)) {
-    throw Error_From_Errno(path, "cannot flush the copy", errno, Failure_Kind::Flush);
+    // A flush of what was written refused as EROFS or EINVAL is the kernel
+    // having made the volume read-only after an error of the drive's.
+    const int code = errno;
+    const Check_Error error = Error_From_Errno(path, "cannot flush the copy", code, Failure_Kind::Flush);
+    throw code == EROFS || code == EINVAL ? error.With_Kind(Failure_Kind::Flush) : error;
   }
 }
 
