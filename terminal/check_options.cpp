@@ -114,7 +114,10 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   app.add_flag("-V,--version", version);
   app.add_option("FOLDER", options.folder);
   app.add_option("-e,--extension", options.extension)->check([](const std::string& text) {
-    return Extension_Problem(text).value_or(std::string());
+    // The window's sentence, as a command's message: no capital, no stop.
+    std::string problem = Lower_First(Extension_Problem(text).value_or(std::string()));
+    if (!problem.empty() && problem.back() == '.') problem.pop_back();
+    return problem;
   });
   app.add_option("-d,--delay", options.delay)->check([](const std::string& text) {
     return Parse_Delay(text) ? std::string() : "not a number of milliseconds: '" + text + "'";
@@ -138,6 +141,12 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   };
   try {
     app.parse(argc, argv);
+  } catch (const CLI::ArgumentMismatch& error) {
+    // "--probes: 1 required TEXT missing" in the parser's words.
+    const std::string what = error.what();
+    if (what.ends_with(" missing") && what.find(':') != std::string::npos)
+      return usage_error("option '" + what.substr(0, what.find(':')) + "' requires an argument");
+    return usage_error(Lower_First(what));
   } catch (const CLI::ParseError& error) {
     // --help or --version anywhere wins over what is wrong elsewhere.
     for (int at = 1; at < argc; ++at) {

@@ -198,6 +198,8 @@ TEST_F(Check_Program, BadUsageAndUncheckableFoldersEndWithTwoAndSayWhy) {
       {{"-t", "0s", tree_.Root()}, "--duration"},
       {{"-t", "-1s", tree_.Root()}, "--duration"},
       {{"-t", "106752d", tree_.Root()}, "100 years"},
+      {{tree_.Root(), "--probes"}, "option '--probes' requires an argument"},
+      {{"-e", "", tree_.Root()}, "--extension: the extension is empty"},
       {{"--delay", "soon", tree_.Root()}, "--delay"},
       {{"--extension", "/x", tree_.Root()}, "--extension"},
       {{"--report", tree_.Path("no/such/folder/report.json"), tree_.Root()}, "cannot write the report"},
