@@ -73,14 +73,15 @@ std::optional<std::uint64_t> Whole_Number(const std::string& text) {
   return value;
 }
 
-// CLI11's own words, begun in lower case as a command's messages are.
-std::string Lower_First(std::string text) {
-  if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || text[1] < 'A' || text[1] > 'Z'))
-    text[0] = static_cast<char>(text[0] - 'A' + 'a');
-  return text;
-}
-
 }  // namespace
+
+std::string Message_Case(std::string sentence) {
+  // An initialism ("FOLDER", "UTF-8") keeps its capitals.
+  if (!sentence.empty() && sentence[0] >= 'A' && sentence[0] <= 'Z' &&
+      (sentence.size() < 2 || sentence[1] < 'A' || sentence[1] > 'Z'))
+    sentence[0] = static_cast<char>(sentence[0] - 'A' + 'a');
+  return sentence;
+}
 
 std::variant<std::chrono::seconds, std::string> Parse_Duration(const std::string& text) {
   static constexpr std::pair<char, std::uint64_t> Units[] = {{'s', 1}, {'m', 60}, {'h', 3600}, {'d', 86400}};
@@ -115,7 +116,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   app.add_option("FOLDER", options.folder);
   app.add_option("-e,--extension", options.extension)->check([](const std::string& text) {
     // The window's sentence, as a command's message: no capital, no stop.
-    std::string problem = Lower_First(Extension_Problem(text).value_or(std::string()));
+    std::string problem = Message_Case(Extension_Problem(text).value_or(std::string()));
     if (!problem.empty() && problem.back() == '.') problem.pop_back();
     return problem;
   });
@@ -146,7 +147,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
     const std::string what = error.what();
     if (what.ends_with(" missing") && what.find(':') != std::string::npos)
       return usage_error("option '" + what.substr(0, what.find(':')) + "' requires an argument");
-    return usage_error(Lower_First(what));
+    return usage_error(Message_Case(what));
   } catch (const CLI::ParseError& error) {
     // --help or --version anywhere wins over what is wrong elsewhere.
     for (int at = 1; at < argc; ++at) {
@@ -155,7 +156,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
       if (argument == "-h" || argument == "--help") help = true;
       if (argument == "-V" || argument == "--version") version = true;
     }
-    if (!help && !version) return usage_error(Lower_First(error.what()));
+    if (!help && !version) return usage_error(Message_Case(error.what()));
   }
   if (help) {
     out << Help_Text << std::flush;

@@ -36,6 +36,10 @@ inline constexpr int Exit_Signal_Base = 128;
 // The longest --duration taken: a longer one is a typing slip, not a plan.
 inline constexpr std::chrono::seconds Longest_Duration{std::int64_t{100} * 36525 * 864};
 
+// A sentence as a command's message after "palvimo-check: ": begun in
+// lower case.
+std::string Message_Case(std::string sentence);
+
 // Reads a length of time as --duration takes it: a whole number of seconds,
 // minutes, hours or days ("90s", "30m", "12h", "2d"), from 1 s to
 // Longest_Duration. A sentence on what is wrong otherwise.

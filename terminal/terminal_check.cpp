@@ -32,14 +32,6 @@ Probe_Figures Difference(const Probe_Figures& after, const Probe_Figures& before
 
 double Seconds(std::chrono::nanoseconds time) { return std::chrono::duration<double>(time).count(); }
 
-// A message of the check's own, begun in lower case after the program's
-// name, as a command's messages are.
-std::string Lower_First(std::string text) {
-  if (text.size() > 1 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z'))
-    text[0] = static_cast<char>(text[0] - 'A' + 'a');
-  return text;
-}
-
 // The folder as a full path, so that the record and the report name it
 // wherever they are read; as given when that cannot be made.
 std::string Full_Path(const std::string& folder) {
@@ -124,12 +116,12 @@ void Terminal_Check::Say_Why_Nothing_Was_Checked() {
 int Terminal_Check::Write_Summary() {
   const Run_Record& record = run_control_.Record();
   if (!record.Began()) {
-    err_ << Prefix << Lower_First(Escaped_Text(status_)) << std::endl;
+    err_ << Prefix << Message_Case(Escaped_Text(status_)) << std::endl;
     return Exit_Cannot_Check;
   }
   if (!record.Ended_Because().empty()) {
     // A root that could not be opened, at the start or later (a drive gone).
-    err_ << Prefix << Lower_First(Escaped_Text(record.Ended_Because())) << std::endl;
+    err_ << Prefix << Message_Case(Escaped_Text(record.Ended_Because())) << std::endl;
   } else if (record.Good() == 0 && record.Failed_Of(Failure_Class::Drive_Fault) == 0 && signal_ == 0 &&
              output_error_ < 0) {
     Say_Why_Nothing_Was_Checked();
