@@ -2,8 +2,11 @@
 
 #include <csignal>
 #include <iostream>
+#include <string>
 #include <variant>
+#include <vector>
 
+#include "engine/record_json.h"
 #include "platform/check_error.h"
 #include "platform/late_removals.h"
 #include "platform/open_file_limit.h"
@@ -15,6 +18,7 @@ int main(int argc, char* argv[]) {
   auto parsed = Parse_Check_Options(argc, argv, std::cout, std::cerr);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const Check_Options& options = std::get<Check_Options>(parsed);
+  Set_Program_Origin("palvimo-check", std::vector<std::string>(argv, argv + argc));
 
   Raise_Open_File_Limit();
   // A closed output is noticed by the check, which then ends with its copy
@@ -27,10 +31,10 @@ int main(int argc, char* argv[]) {
   // drive holds up is waited for a few seconds at most.
   const Late_Removals_Wait late_removals(std::cerr, "palvimo-check");
   try {
-    Terminal_Check check(options, std::cout, std::cerr, progress);
+    Terminal_Check check(options, std::cout, std::cerr, progress, STDERR_FILENO);
     return check.Run();
   } catch (const Check_Error& error) {
     std::cerr << "palvimo-check: " << error.what() << std::endl;
-    return Exit_Usage;
+    return Exit_Cannot_Check;
   }
 }

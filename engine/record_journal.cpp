@@ -203,12 +203,7 @@ void Record_Journal::Run_Began(const Run_Record& record) {
   writer_->Post([start = record.Start_Time(), root = record.Root(), header = std::move(header)](Writer& writer) mutable {
 #ifdef __linux__
     // The volume is looked up here, off the window's thread: it asks the drive.
-    const Volume volume = Volume_Holding(root);
-    nlohmann::json described = {
-        {"type", volume.Type}, {"label", volume.Label}, {"uuid", volume.Uuid}, {"id", Volume_Identity(volume)}};
-    Put_Text(described, "mount_point", volume.Mount_Point);
-    Put_Text(described, "device", volume.Device);
-    header["volume"] = std::move(described);
+    header["volume"] = Volume_Json(Volume_Holding(root));
 #endif
     writer.Open(start, Line_Of(header));
   });

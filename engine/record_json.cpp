@@ -1,13 +1,26 @@
 #include "engine/record_json.h"
 
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
+#include "engine/delay_text.h"
 #include "engine/run_report.h"
 #include "platform/escaped_text.h"
 
 namespace palvimo {
 
 namespace {
+
+struct Program_Origin {
+  std::string program = "palvimo";
+  std::vector<std::string> command_line;
+};
+
+Program_Origin& Origin() {
+  static Program_Origin origin;
+  return origin;
+}
 
 std::string Hex_Of(const std::string& bytes) {
   constexpr char Digits[] = "0123456789abcdef";
@@ -23,7 +36,28 @@ std::string Hex_Of(const std::string& bytes) {
 
 double Seconds(std::chrono::nanoseconds time) { return std::chrono::duration<double>(time).count(); }
 
+// What the run comes to, for machines. A run that checked no file has found
+// no fault, but has not found the drive sound either, and says so.
+const char* Verdict_Key(const Run_Record& record) {
+  if (record.Failed_Of(Failure_Class::Drive_Fault) > 0) return "drive faults found";
+  if (record.Good() == 0) return "nothing checked";
+  return "no drive faults";
+}
+
 }  // namespace
+
+void Set_Program_Origin(std::string program, std::vector<std::string> command_line) {
+  Origin() = Program_Origin{std::move(program), std::move(command_line)};
+}
+
+std::string Errno_Name(int error_number) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 32))
+  if (const char* name = strerrorname_np(error_number)) return name;
+#else
+  (void)error_number;
+#endif
+  return {};
+}
 
 void Put_Text(nlohmann::json& object, const std::string& key, const std::string& text) {
   if (Is_Valid_Utf8(text)) {
@@ -34,40 +68,85 @@ void Put_Text(nlohmann::json& object, const std::string& key, const std::string&
   }
 }
 
-nlohmann::json Run_Header_Json(const Run_Record& record) {
+nlohmann::json Volume_Json(const Volume& volume) {
+  nlohmann::json described = {{"type", volume.Type}, {"uuid", volume.Uuid}, {"id", Volume_Identity(volume)}};
+  Put_Text(described, "mount_point", volume.Mount_Point);
+  Put_Text(described, "device", volume.Device);
+  Put_Text(described, "label", volume.Label);
+  return described;
+}
+
+nlohmann::json Run_Header_Json(const Run_Record& record, const std::optional<Volume>& volume) {
+  const Program_Origin& origin = Origin();
   nlohmann::json header = {{"type", "run"},
-                           {"program", "palvimo"},
+                           {"json_format_version", Json_Format_Version},
+                           {"program", origin.program},
                            {"version", PALVIMO_VERSION},
                            {"start", Format_Iso_Utc(record.Start_Time())}};
+  if (!origin.command_line.empty()) {
+    nlohmann::json arguments = nlohmann::json::array();
+    nlohmann::json arguments_hex = nlohmann::json::array();
+    bool all_utf8 = true;
+    for (const std::string& argument : origin.command_line) {
+      all_utf8 = all_utf8 && Is_Valid_Utf8(argument);
+      arguments.push_back(Is_Valid_Utf8(argument) ? argument : Escaped_Text(argument));
+      arguments_hex.push_back(Hex_Of(argument));
+    }
+    header["command_line"] = std::move(arguments);
+    if (!all_utf8) header["command_line_hex"] = std::move(arguments_hex);
+  }
   Put_Text(header, "root", record.Root());
-  nlohmann::json settings = {{"delay", record.Settings().delay}, {"recurse", record.Settings().recurse}};
-  Put_Text(settings, "extension", record.Settings().extension);
-  header["settings"] = std::move(settings);
+  const Run_Settings& settings = record.Settings();
+  const auto delay = Parse_Delay(settings.delay);
+  // A pause typed as no number makes no pause; what was typed is kept.
+  nlohmann::json settings_json = {{"delay", delay.value_or(0)}, {"recurse", settings.recurse}};
+  if (!delay) Put_Text(settings_json, "delay_text", settings.delay);
+  Put_Text(settings_json, "extension", settings.extension);
+  header["settings"] = std::move(settings_json);
+  if (volume) header["volume"] = Volume_Json(*volume);
   return header;
 }
 
 nlohmann::json Failure_Json(const Failure_Entry& failure) {
   nlohmann::json line = {{"type", "failure"},
                          {"time", Format_Iso_Utc(failure.time)},
+                         {"class", Class_Key(Class_Of(failure.kind))},
                          {"kind", Kind_Key(failure.kind)},
-                         {"step", Step_Name(failure.kind)}};
+                         {"step", Step_Name(failure.kind)},
+                         {"error_number", failure.error_number},
+                         {"errno", nullptr}};
+  if (failure.error_number != 0) {
+    const std::string name = Errno_Name(failure.error_number);
+    if (!name.empty()) line["errno"] = name;
+  }
   Put_Text(line, "path", failure.path);
   Put_Text(line, "reason", failure.reason);
   return line;
 }
 
-nlohmann::json Summary_Json(const Run_Record& record) {
+nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending) {
   const Probe_Figures& totals = record.Totals();
   nlohmann::json failed_by_kind = nlohmann::json::object();
   for (const Failure_Kind kind : Failure_Kinds) failed_by_kind[Kind_Key(kind)] = record.Failed_Of(kind);
+  nlohmann::json failed_by_class = nlohmann::json::object();
+  for (const Failure_Class failure_class : {Failure_Class::Drive_Fault, Failure_Class::Not_Checked})
+    failed_by_class[Class_Key(failure_class)] = record.Failed_Of(failure_class);
+  const auto end = record.Start_Time() +
+                   std::chrono::duration_cast<std::chrono::system_clock::duration>(record.Elapsed());
+  std::string ended_because = ending.ended_because;
+  if (ended_because.empty()) ended_because = record.Ended_Because().empty() ? "stopped" : "folder_unreadable";
   nlohmann::json summary = {
       {"type", "summary"},
-      {"verdict", record.Failed() == 0 ? "no faults found" : "faults found"},
+      {"verdict", Verdict_Key(record)},
       {"start", Format_Iso_Utc(record.Start_Time())},
+      {"end", Format_Iso_Utc(end)},
       {"elapsed_seconds", std::chrono::duration<double>(record.Elapsed()).count()},
+      {"ended_because", ended_because},
+      {"exit_status", ending.exit_status ? nlohmann::json(*ending.exit_status) : nlohmann::json(nullptr)},
       {"probes", record.Probes()},
       {"good", record.Good()},
       {"failed", record.Failed()},
+      {"failed_by_class", std::move(failed_by_class)},
       {"failed_by_kind", std::move(failed_by_kind)},
       {"failures_not_kept", record.Failures_Not_Kept()},
       {"bytes_read", totals.bytes_read},
@@ -81,7 +160,7 @@ nlohmann::json Summary_Json(const Run_Record& record) {
       {"read_back_bytes_per_second", record.Read_Back_Speed()},
   };
   Put_Text(summary, "text", Verdict_Text(record));
-  if (!record.Ended_Because().empty()) Put_Text(summary, "ended_because", record.Ended_Because());
+  if (!record.Ended_Because().empty()) Put_Text(summary, "ended_because_text", record.Ended_Because());
   if (const auto& slowest = record.Slowest()) {
     nlohmann::json probe = {{"read_bytes_per_second", slowest->read_speed},
                             {"write_bytes_per_second", slowest->write_speed}};
@@ -91,7 +170,7 @@ nlohmann::json Summary_Json(const Run_Record& record) {
   return summary;
 }
 
-nlohmann::json Record_Json(const Run_Record& record) {
+nlohmann::json Record_Json(const Run_Record& record, const Run_Ending& ending, const std::optional<Volume>& volume) {
   nlohmann::json failures = nlohmann::json::array();
   for (const Failure_Entry& failure : record.Failures()) failures.push_back(Failure_Json(failure));
   nlohmann::json speeds = nlohmann::json::array();
@@ -100,8 +179,12 @@ nlohmann::json Record_Json(const Run_Record& record) {
                       {"read_bytes_per_second", point.read_speed},
                       {"write_bytes_per_second", point.write_speed}});
   }
-  return {{"run", Run_Header_Json(record)},
-          {"summary", Summary_Json(record)},
+  std::optional<Volume> holding = volume;
+#ifdef __linux__
+  if (!holding && !record.Root().empty()) holding = Volume_Holding(record.Root());
+#endif
+  return {{"run", Run_Header_Json(record, holding)},
+          {"summary", Summary_Json(record, ending)},
           {"failures", std::move(failures)},
           {"speeds", std::move(speeds)}};
 }

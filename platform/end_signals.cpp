@@ -12,7 +12,8 @@ namespace {
 
 // What the handler may touch: lock-free atomics only.
 std::atomic<End_Signals*> Catcher{nullptr};
-static_assert(std::atomic<End_Signals*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<End_Signals*>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+              std::atomic<int>::is_always_lock_free);
 
 // A pipe whose ends programs started from this one do not inherit, and
 // whose full buffer never blocks the handler: a byte is waiting already,
@@ -50,9 +51,11 @@ End_Signals::~End_Signals() {
   Catcher.store(previous_catcher_);
 }
 
-void End_Signals::Handle(int) {
+void End_Signals::Handle(int signal_number) {
   const int saved_errno = errno;
   if (End_Signals* catcher = Catcher.load()) {
+    int none = 0;
+    catcher->signal_.compare_exchange_strong(none, signal_number);
     catcher->received_.store(true);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = write(catcher->write_end_.Get(), &byte, 1);

@@ -25,6 +25,8 @@ class End_Signals {
 
   // True once one of the signals arrived while this instance was catching.
   bool Received() const { return received_.load(); }
+  // The first of the signals that arrived; 0 before any did.
+  int Signal() const { return signal_.load(); }
   // Readable once a signal has arrived; never read from by this class.
   int Notify_Fd() const { return read_end_.Get(); }
 
@@ -35,6 +37,7 @@ class End_Signals {
   static constexpr std::array<int, 3> Caught = {SIGTERM, SIGINT, SIGHUP};
 
   std::atomic<bool> received_{false};
+  std::atomic<int> signal_{0};
   Unique_Fd read_end_;
   Unique_Fd write_end_;
   End_Signals* previous_catcher_ = nullptr;

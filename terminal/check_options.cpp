@@ -1,7 +1,8 @@
 #include "terminal/check_options.h"
 
 #include <CLI/CLI.hpp>
-#include <map>
+#include <charconv>
+#include <limits>
 
 #include "engine/delay_text.h"
 #include "engine/extension_rule.h"
@@ -20,76 +21,155 @@ std::string Version_Text() {
          "There is NO WARRANTY, to the extent permitted by law.";
 }
 
-constexpr const char* Help_Footer =
-    "Picks files of FOLDER at random, reads each end to end, writes a copy of it\n"
-    "beside it (its name followed by the extension), reads the copy back, pauses\n"
-    "and deletes the copy. It never changes or deletes the files it checks.\n"
+// Written by hand rather than by the parser, so that it reads as every other
+// command's help on the system does.
+constexpr const char* Help_Text =
+    "Usage: palvimo-check [OPTION]... FOLDER\n"
+    "Check the drive that holds FOLDER by copying randomly chosen files of it:\n"
+    "each picked file is read, written beside itself as a copy (its name followed\n"
+    "by the extension), read back past the cache and compared, and the copy is\n"
+    "deleted after a pause. The files checked are never changed or deleted.\n"
     "\n"
-    "Progress and each failure go to standard error; the summary goes to\n"
-    "standard output. Ctrl+C, SIGTERM and SIGHUP end the check: the copy in\n"
-    "progress is removed and the summary is written.\n"
+    "What is checked:\n"
+    "  -e, --extension=TEXT   end each copy's name with TEXT (default: .PVF)\n"
+    "  -d, --delay=MS         pause MS milliseconds before deleting each copy\n"
+    "                           (default: 500)\n"
+    "      --no-recurse       check no subfolder of FOLDER\n"
     "\n"
-    "Exit status: 0 if no faults were found, 1 if faults were found,\n"
-    "2 for a usage error or a folder that cannot be checked.\n"
+    "When to stop (the first limit reached; otherwise at Ctrl+C):\n"
+    "  -t, --duration=TIME    stop after TIME: a whole number followed by s, m, h\n"
+    "                           or d, such as 90s, 30m, 12h or 2d; 100 years at most\n"
+    "  -n, --probes=N         stop after N probes\n"
     "\n"
-    "Full documentation: man palvimo-check";
+    "Output:\n"
+    "      --json             write JSON Lines to standard output, summary last,\n"
+    "                           instead of the summary's text\n"
+    "      --report=FILE      write the run's whole record to FILE as JSON\n"
+    "  -q, --quiet            show no progress\n"
+    "  -h, --help             display this help and exit\n"
+    "  -V, --version          output version information and exit\n"
+    "\n"
+    "Progress and each failure go to standard error, the summary to standard\n"
+    "output. Ctrl+C, SIGTERM and SIGHUP end the check: the copy in progress is\n"
+    "removed and the summary is written.\n"
+    "\n"
+    "Exit status:\n"
+    " 0  no drive faults, and at least one file checked\n"
+    " 1  drive faults found\n"
+    " 2  nothing could be checked: a usage error, a FOLDER that cannot be opened,\n"
+    "      no file checkable, or standard output that could not be written\n"
+    " 128+N  ended by signal N (130 for Ctrl+C) with no drive fault found\n"
+    "\n"
+    "Files that could not be checked (permission denied, vanished, ...) are listed\n"
+    "apart and are no drive fault.\n"
+    "\n"
+    "Full documentation: man palvimo-check\n";
+
+std::optional<std::uint64_t> Whole_Number(const std::string& text) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
 
 }  // namespace
+
+std::string Message_Case(std::string sentence) {
+  // An initialism ("FOLDER", "UTF-8") keeps its capitals.
+  if (!sentence.empty() && sentence[0] >= 'A' && sentence[0] <= 'Z' &&
+      (sentence.size() < 2 || sentence[1] < 'A' || sentence[1] > 'Z'))
+    sentence[0] = static_cast<char>(sentence[0] - 'A' + 'a');
+  return sentence;
+}
+
+std::variant<std::chrono::seconds, std::string> Parse_Duration(const std::string& text) {
+  static constexpr std::pair<char, std::uint64_t> Units[] = {{'s', 1}, {'m', 60}, {'h', 3600}, {'d', 86400}};
+  const std::string malformed =
+      "not a length of time: '" + text + "' (a whole number followed by s, m, h or d, such as 90s or 12h)";
+  if (text.size() < 2) return malformed;
+  std::uint64_t unit = 0;
+  for (const auto& [letter, seconds] : Units) {
+    if (text.back() == letter) unit = seconds;
+  }
+  const auto number = Whole_Number(text.substr(0, text.size() - 1));
+  if (unit == 0 || !number) return malformed;
+  const auto longest = static_cast<std::uint64_t>(Longest_Duration.count());
+  if (*number > longest / unit) return "'" + text + "' is longer than 100 years";
+  if (*number == 0) return "'" + text + "' is no time at all; give 1s or more";
+  return std::chrono::seconds(static_cast<std::int64_t>(*number * unit));
+}
 
 std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const* argv, std::ostream& out,
                                                      std::ostream& err) {
   Check_Options options;
   bool no_recurse = false;
-  std::uint64_t duration_seconds = 0;
-  std::uint64_t probes = 0;
+  bool help = false;
+  bool version = false;
+  std::string duration_text;
+  std::string probes_text;
 
-  CLI::App app("Check a drive by copying randomly chosen files of FOLDER.", Program);
-  app.set_help_flag("--help", "Show this help and exit");
-  app.set_version_flag("--version", Version_Text(), "Show the version and exit");
-  app.footer(Help_Footer);
-  app.get_formatter()->column_width(28);
-  app.add_option("FOLDER", options.folder, "The folder whose files are checked")->required()->type_name("");
-  app.add_option("-e,--extension", options.extension, "Copy's name: the file's name and TEXT")
-      ->capture_default_str()
-      ->type_name("TEXT")
-      ->check([](const std::string& text) { return Extension_Problem(text).value_or(std::string()); });
-  app.add_option("-d,--delay", options.delay, "Pause after each copy, in milliseconds")
-      ->capture_default_str()
-      ->type_name("MS")
-      ->check([](const std::string& text) {
-        return Parse_Delay(text) ? std::string() : "not a number of milliseconds: " + text;
-      });
-  app.add_flag("--no-recurse", no_recurse, "Check no subfolder of FOLDER");
-  const std::map<std::string, std::uint64_t> units = {{"s", 1}, {"m", 60}, {"h", 3600}, {"d", 86400}};
-  CLI::Option* duration = app.add_option("-t,--duration", duration_seconds, "Stop after that long: 90s, 30m, 12h, 2d")
-                              ->type_name("TIME")
-                              ->transform(CLI::AsNumberWithUnit(units, CLI::AsNumberWithUnit::UNIT_REQUIRED, "UNIT")
-                                              .description(""))
-                              ->check(CLI::PositiveNumber.description(""));
-  CLI::Option* probe_limit = app.add_option("-n,--probes", probes, "Stop after N files checked")
-                                 ->type_name("N")
-                                 ->check(CLI::PositiveNumber.description(""));
-  app.add_flag("--json", options.json,
-               "JSON Lines on standard output, summary last");
-  app.add_option("--report", options.report, "At the end, the run's record as JSON in FILE")
-      ->type_name("FILE");
-  app.add_flag("-q,--quiet", options.quiet, "Show no progress");
+  CLI::App app("", Program);
+  app.set_help_flag();
+  app.add_flag("-h,--help", help);
+  app.add_flag("-V,--version", version);
+  app.add_option("FOLDER", options.folder);
+  app.add_option("-e,--extension", options.extension)->check([](const std::string& text) {
+    // The window's sentence, as a command's message: no capital, no stop.
+    std::string problem = Message_Case(Extension_Problem(text).value_or(std::string()));
+    if (!problem.empty() && problem.back() == '.') problem.pop_back();
+    return problem;
+  });
+  app.add_option("-d,--delay", options.delay)->check([](const std::string& text) {
+    return Parse_Delay(text) ? std::string() : "not a number of milliseconds: '" + text + "'";
+  });
+  app.add_flag("--no-recurse", no_recurse);
+  CLI::Option* duration = app.add_option("-t,--duration", duration_text)->check([](const std::string& text) {
+    const auto parsed = Parse_Duration(text);
+    return std::holds_alternative<std::string>(parsed) ? std::get<std::string>(parsed) : std::string();
+  });
+  CLI::Option* probe_limit = app.add_option("-n,--probes", probes_text)->check([](const std::string& text) {
+    const auto number = Whole_Number(text);
+    return number && *number > 0 ? std::string() : "not a whole number of 1 or more: '" + text + "'";
+  });
+  app.add_flag("--json", options.json);
+  app.add_option("--report", options.report);
+  app.add_flag("-q,--quiet", options.quiet);
 
+  const auto usage_error = [&err](const std::string& message) {
+    err << Program << ": " << message << "\nTry '" << Program << " --help' for more information.\n";
+    return Exit_Cannot_Check;
+  };
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    out << app.help();
-    return 0;
-  } catch (const CLI::CallForVersion&) {
-    out << Version_Text() << '\n';
-    return 0;
+  } catch (const CLI::ArgumentMismatch& error) {
+    // "--probes: 1 required TEXT missing" in the parser's words.
+    const std::string what = error.what();
+    if (what.ends_with(" missing") && what.find(':') != std::string::npos)
+      return usage_error("option '" + what.substr(0, what.find(':')) + "' requires an argument");
+    return usage_error(Message_Case(what));
   } catch (const CLI::ParseError& error) {
-    err << Program << ": " << error.what() << "\nTry '" << Program << " --help' for more information.\n";
-    return Exit_Usage;
+    // --help or --version anywhere wins over what is wrong elsewhere.
+    for (int at = 1; at < argc; ++at) {
+      const std::string_view argument = argv[at];
+      if (argument == "--") break;
+      if (argument == "-h" || argument == "--help") help = true;
+      if (argument == "-V" || argument == "--version") version = true;
+    }
+    if (!help && !version) return usage_error(Message_Case(error.what()));
   }
+  if (help) {
+    out << Help_Text << std::flush;
+    return Exit_No_Faults;
+  }
+  if (version) {
+    out << Version_Text() << '\n' << std::flush;
+    return Exit_No_Faults;
+  }
+  if (options.folder.empty()) return usage_error("missing FOLDER");
   options.recurse = !no_recurse;
-  if (duration->count() > 0) options.duration = std::chrono::seconds(duration_seconds);
-  if (probe_limit->count() > 0) options.probes = probes;
+  if (duration->count() > 0) options.duration = std::get<std::chrono::seconds>(Parse_Duration(duration_text));
+  if (probe_limit->count() > 0) options.probes = Whole_Number(probes_text);
   return options;
 }
 

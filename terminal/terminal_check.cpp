@@ -43,11 +43,11 @@ std::string Full_Path(const std::string& folder) {
 }  // namespace
 
 Terminal_Check::Terminal_Check(Check_Options options, std::ostream& out, std::ostream& err,
-                               Progress_Line::Mode progress)
+                               Progress_Line::Mode progress, int err_terminal_fd)
     : options_(std::move(options)),
       out_(out),
       err_(err),
-      progress_(err, progress),
+      progress_(err, progress, err_terminal_fd),
       log_lines_([this](const std::string& line) { Write_Log_Line(line); }),
       log_(&log_lines_),
       end_signals_(std::in_place),
@@ -69,7 +69,7 @@ int Terminal_Check::Run() {
     if (!report_) {
       err_ << Prefix << "cannot write the report " << Escaped_Text(options_.report) << ": " << std::strerror(errno)
            << std::endl;
-      return Exit_Usage;
+      return Exit_Cannot_Check;
     }
   }
   if (!options_.recurse) run_control_.Recurse_Click(Check_Box_State::Unchecked);
@@ -79,33 +79,73 @@ int Terminal_Check::Run() {
     // Ended by a signal or by standard output gone: the walk has unwound
     // with the copy under way removed, and the run's record has ended.
   }
+  // A signal that came as the run ended on its own still ends it by signal.
+  if (signal_ == 0 && end_signals_->Signal() != 0) {
+    signal_ = end_signals_->Signal();
+    ending_ = "signal";
+  }
   // From here on an end signal ends the process at once.
   end_signals_.reset();
   progress_.Clear();
   return Write_Summary();
 }
 
+int Terminal_Check::Exit_Status(bool output_failed) const {
+  const Run_Record& record = run_control_.Record();
+  if (record.Failed_Of(Failure_Class::Drive_Fault) > 0) return Exit_Faults;
+  if (signal_ != 0) return Exit_Signal_Base + signal_;
+  if (output_failed || record.Good() == 0 || !record.Ended_Because().empty()) return Exit_Cannot_Check;
+  return Exit_No_Faults;
+}
+
+// One sentence on standard error for a run that checked nothing and was not
+// ended by the user: the last reason a file could not be checked.
+void Terminal_Check::Say_Why_Nothing_Was_Checked() {
+  const Run_Record& record = run_control_.Record();
+  std::string why = "no file could be checked in " + Escaped_Text(record.Root());
+  if (!record.Failures().empty()) {
+    const Failure_Entry& last = record.Failures().back();
+    why += ": " + Format_Count(record.Failed()) + " tried, the last " + Kind_Name(last.kind) + " (" +
+           Escaped_Text(last.path) + ": " + Escaped_Text(last.reason) + ")";
+  } else {
+    why += ": no file was found to check";
+  }
+  err_ << Prefix << why << std::endl;
+}
+
 int Terminal_Check::Write_Summary() {
   const Run_Record& record = run_control_.Record();
   if (!record.Began()) {
-    err_ << Prefix << Escaped_Text(status_) << std::endl;
-    return Exit_Usage;
+    err_ << Prefix << Message_Case(Escaped_Text(status_)) << std::endl;
+    return Exit_Cannot_Check;
   }
-  // A root that could not be opened, at the start or later (a drive gone).
-  const bool uncheckable = !record.Ended_Because().empty();
-  int status = record.Failed() > 0 ? Exit_Faults : uncheckable ? Exit_Usage : Exit_No_Faults;
-  if (uncheckable) err_ << Prefix << Escaped_Text(record.Ended_Because()) << std::endl;
+  if (!record.Ended_Because().empty()) {
+    // A root that could not be opened, at the start or later (a drive gone).
+    err_ << Prefix << Message_Case(Escaped_Text(record.Ended_Because())) << std::endl;
+  } else if (record.Good() == 0 && record.Failed_Of(Failure_Class::Drive_Fault) == 0 && signal_ == 0 &&
+             output_error_ < 0) {
+    Say_Why_Nothing_Was_Checked();
+  }
+  Run_Ending ending{ending_, Exit_Status(output_error_ >= 0)};
   if (options_.json) {
-    Write_Json(Summary_Json(record).dump());
-  } else if (record.Probes() > 0 || !uncheckable) {
+    Write_Json(Summary_Json(record, ending).dump());
+  } else if (record.Probes() > 0 || record.Ended_Because().empty()) {
+    errno = 0;
     out_ << Report_Text(record) << std::flush;
+    if (!out_ && output_error_ < 0) output_error_ = errno;
   }
+  if (output_error_ >= 0) {
+    err_ << Prefix << "cannot write standard output"
+         << (output_error_ > 0 ? std::string(": ") + std::strerror(output_error_) : std::string()) << std::endl;
+  }
+  int status = Exit_Status(output_error_ >= 0);
   if (report_.is_open()) {
-    report_ << Record_Json(record).dump(2) << '\n';
+    ending.exit_status = status;
+    report_ << Record_Json(record, ending, volume_).dump(2) << '\n';
     report_.close();
     if (report_.fail()) {
       err_ << Prefix << "cannot write the report " << Escaped_Text(options_.report) << std::endl;
-      if (status == Exit_No_Faults) status = Exit_Usage;
+      if (status == Exit_No_Faults) status = Exit_Cannot_Check;
     }
   }
   return status;
@@ -137,9 +177,14 @@ void Terminal_Check::Set_Locked(Input, bool) {}
 void Terminal_Check::Show_Record(const Run_Record& record) {
   const Probe_Figures probe = Difference(record.Totals(), totals_before_);
   if (record.Probes() > 0 && options_.json) {
+    const bool good = record.Failed() == failed_before_;
+    const bool drive_fault = record.Failed_Of(Failure_Class::Drive_Fault) != faults_before_;
     nlohmann::json line = {{"type", "probe"},
                            {"time", Format_Iso_Utc(std::chrono::system_clock::now())},
-                           {"ok", record.Failed() == failed_before_},
+                           {"ok", good},
+                           {"outcome", good          ? "good"
+                                       : drive_fault ? Class_Key(Failure_Class::Drive_Fault)
+                                                     : Class_Key(Failure_Class::Not_Checked)},
                            {"bytes_read", probe.bytes_read},
                            {"bytes_written", probe.bytes_written},
                            {"bytes_read_back", probe.bytes_read_back},
@@ -149,11 +194,12 @@ void Terminal_Check::Show_Record(const Run_Record& record) {
     Put_Text(line, "path", status_);
     Write_Json(line.dump());
   }
-  const auto time = probe.read_time + probe.write_time + probe.read_back_time;
-  if (time.count() > 0)
-    speed_ = static_cast<double>(probe.bytes_read + probe.bytes_written + probe.bytes_read_back) / Seconds(time);
+  speed_.Add(Recent_Speed::Clock::now(), probe.bytes_read + probe.bytes_written + probe.bytes_read_back,
+             std::chrono::duration_cast<Recent_Speed::Clock::duration>(probe.read_time + probe.write_time +
+                                                                        probe.read_back_time));
   totals_before_ = record.Totals();
   failed_before_ = record.Failed();
+  faults_before_ = record.Failed_Of(Failure_Class::Drive_Fault);
 }
 
 // The summary is written once the run is over, from Run.
@@ -177,7 +223,15 @@ void Terminal_Check::Handle_Events() {
   if (ended_) throw Program_End{};
   // A limit stops the run as a click of Stop does: the click handled inside
   // the walk's event run.
-  if (state_.Is_Running && Limit_Reached()) run_control_.Start_Click();
+  if (state_.Is_Running && ending_.empty()) {
+    if (Limit_Reached()) {
+      const Run_Record& record = run_control_.Record();
+      ending_ = options_.probes && record.Probes() >= *options_.probes ? "probe_limit" : "time_limit";
+    } else if (Nothing_Checkable()) {
+      ending_ = "nothing_checkable";
+    }
+    if (!ending_.empty()) run_control_.Start_Click();
+  }
   Show_Progress();
 }
 
@@ -192,7 +246,21 @@ void Terminal_Check::End_Program() { ended_ = true; }
 // A script that stops reading the output (`| head`) ends the check as a
 // signal does, rather than leaving it to run unseen.
 void Terminal_Check::Notice_Ending() {
-  if (!ended_ && ((end_signals_ && end_signals_->Received()) || !out_)) End_Program();
+  if (ended_) return;
+  if (end_signals_ && end_signals_->Received()) {
+    signal_ = end_signals_->Signal();
+    ending_ = "signal";
+    End_Program();
+  } else if (!out_) {
+    ending_ = "output_closed";
+    End_Program();
+  }
+}
+
+bool Terminal_Check::Nothing_Checkable() const {
+  const Run_Record& record = run_control_.Record();
+  return record.Good() == 0 && record.Failed_Of(Failure_Class::Drive_Fault) == 0 &&
+         record.Failed_Of(Failure_Class::Not_Checked) >= Nothing_Checkable_After;
 }
 
 bool Terminal_Check::Limit_Reached() const {
@@ -203,7 +271,7 @@ bool Terminal_Check::Limit_Reached() const {
 
 void Terminal_Check::Show_Progress() {
   const auto now = Progress_Line::Clock::now();
-  if (progress_.Due(now)) progress_.Show(Progress_Text(run_control_.Record(), speed_), now);
+  if (progress_.Due(now)) progress_.Show(Progress_Text(run_control_.Record(), speed_.Speed(now), progress_.Width()), now);
 }
 
 void Terminal_Check::Write_Log_Line(const std::string& line) {
@@ -212,11 +280,19 @@ void Terminal_Check::Write_Log_Line(const std::string& line) {
   err_ << Prefix << (text.starts_with(Check_Prefix) ? text.substr(std::strlen(Check_Prefix)) : text) << std::endl;
 }
 
-void Terminal_Check::Write_Json(const std::string& line) { out_ << line << '\n' << std::flush; }
+void Terminal_Check::Write_Json(const std::string& line) {
+  if (!out_) return;
+  errno = 0;
+  out_ << line << '\n' << std::flush;
+  if (!out_ && output_error_ < 0) output_error_ = errno;
+}
 
 void Terminal_Check::Run_Began(const Run_Record& record) {
   if (journal_) journal_->Run_Began(record);
-  if (options_.json) Write_Json(Run_Header_Json(record).dump());
+#ifdef __linux__
+  volume_ = Volume_Holding(record.Root());
+#endif
+  if (options_.json) Write_Json(Run_Header_Json(record, volume_).dump());
 }
 
 void Terminal_Check::Probe_Failed(const Run_Record& record, const Failure_Entry& failure) {

@@ -17,9 +17,11 @@
 #include "platform/file_system.h"
 #include "platform/io_worker.h"
 #include "platform/runtime.h"
+#include "platform/volume_source.h"
 #include "terminal/check_options.h"
 #include "terminal/log_lines.h"
 #include "terminal/progress_line.h"
+#include "terminal/recent_speed.h"
 
 namespace palvimo {
 
@@ -29,13 +31,19 @@ namespace palvimo {
 // of a click. It is the check's window and its event pump.
 class Terminal_Check final : public Window_Ops, public Event_Pump, public Record_Listener {
  public:
-  // Progress and the log go to `err`, the summary and JSON lines to `out`.
+  // Progress and the log go to `err`, the summary and JSON lines to `out`;
+  // `err_terminal_fd` is the terminal `err` writes to, -1 for none.
   // Throws Check_Error when the end signals cannot be caught.
-  Terminal_Check(Check_Options options, std::ostream& out, std::ostream& err, Progress_Line::Mode progress);
+  Terminal_Check(Check_Options options, std::ostream& out, std::ostream& err, Progress_Line::Mode progress,
+                 int err_terminal_fd = -1);
+
+  // A run whose first this many probes all left their file not checked, and
+  // none found a drive fault, ends: nothing it can check is there.
+  static constexpr std::uint64_t Nothing_Checkable_After = 50;
 
   // Runs the check to its end, writes the summary and returns the exit
-  // status. Ending signals are caught until the summary is being written;
-  // from then on one ends the process at once.
+  // status (see check_options.h). Ending signals are caught until the
+  // summary is being written; from then on one ends the process at once.
   int Run();
 
   // Window_Ops
@@ -68,6 +76,9 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   void Handle_Events();
   void Notice_Ending();
   bool Limit_Reached() const;
+  bool Nothing_Checkable() const;
+  int Exit_Status(bool output_failed) const;
+  void Say_Why_Nothing_Was_Checked();
   void Show_Progress();
   void Write_Log_Line(const std::string& line);
   void Write_Json(const std::string& line);
@@ -96,14 +107,23 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   Run_State state_;
   Run_Control run_control_;
   bool ended_ = false;
+  // Why the run ended, as the summary's "ended_because" says it; empty for
+  // what the record itself tells.
+  std::string ending_;
+  // The end signal that ended the run, 0 for none.
+  int signal_ = 0;
+  // The errno of the first write to standard output that failed, -1 before.
+  int output_error_ = -1;
+  // The volume that holds the folder, once the run has begun.
+  std::optional<Volume> volume_;
   // The check's last status: the file being probed, or why a run could not
   // begin.
   std::string status_;
   // The totals before the probe under way, for its line and its speed.
   Probe_Figures totals_before_;
   std::uint64_t failed_before_ = 0;
-  // The speed of the last probe through the drive, bytes a second.
-  double speed_ = 0;
+  std::uint64_t faults_before_ = 0;
+  Recent_Speed speed_;
 };
 
 }  // namespace palvimo

@@ -118,7 +118,7 @@ TEST(Record_Journal_Test, EachRunIsKeptAsJsonLinesThatParseBack) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0]["type"], "run");
   EXPECT_EQ(lines[0]["root"], tree.Root());
-  EXPECT_EQ(lines[0]["settings"]["delay"], "500");
+  EXPECT_EQ(lines[0]["settings"]["delay"], 500);
   EXPECT_EQ(lines[0]["settings"]["recurse"], false);
   EXPECT_TRUE(lines[0].contains("volume"));
   EXPECT_EQ(lines[1]["type"], "failure");

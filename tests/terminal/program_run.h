@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +28,9 @@ class Program_Run {
     std::vector<std::string> environment;     // "NAME=value", the whole of it
     std::optional<uid_t> user;                // run as this user and group
     bool error_on_terminal = false;           // standard error a terminal's
+    unsigned short terminal_columns = 0;      // that terminal's width; 0 unset
+    std::string output_path;                  // standard output to this file
+    std::string folder;                       // the current folder; as ours
   };
 
   explicit Program_Run(const Settings& settings) {
@@ -39,6 +43,10 @@ class Program_Run {
       if (err[0] < 0 || grantpt(err[0]) != 0 || unlockpt(err[0]) != 0) throw std::runtime_error("pty");
       err[1] = open(ptsname(err[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
       if (err[1] < 0) throw std::runtime_error("pty");
+      winsize size{};
+      size.ws_col = settings.terminal_columns;
+      size.ws_row = 24;
+      if (settings.terminal_columns != 0 && ioctl(err[1], TIOCSWINSZ, &size) != 0) throw std::runtime_error("pty size");
     } else if (pipe2(err, O_CLOEXEC) != 0) {
       throw std::runtime_error("pipe");
     }
@@ -51,7 +59,14 @@ class Program_Run {
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
+      if (settings.output_path.empty()) {
+        dup2(out[1], STDOUT_FILENO);
+      } else {
+        const int output = open(settings.output_path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (output < 0 || dup2(output, STDOUT_FILENO) < 0) _exit(125);
+        close(out[1]);
+      }
+      if (!settings.folder.empty() && chdir(settings.folder.c_str()) != 0) _exit(125);
       dup2(err[1], STDERR_FILENO);
       if (settings.user && (setgroups(0, nullptr) != 0 || setgid(*settings.user) != 0 || setuid(*settings.user) != 0))
         _exit(126);
