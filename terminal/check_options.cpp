@@ -74,6 +74,8 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   app.add_option("--report", options.report, "At the end, the run's record as JSON in FILE")
       ->type_name("FILE");
   app.add_flag("-q,--quiet", options.quiet, "Show no progress");
+  app.add_flag("--scrub", options.scrub, "Read every file once against its catalogue; no copy");
+  app.add_flag("--scrub-all", options.scrub_all, "As --scrub, also files verified in the last 24 hours");
 
   try {
     app.parse(argc, argv);
@@ -88,6 +90,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
     return Exit_Usage;
   }
   options.recurse = !no_recurse;
+  options.scrub = options.scrub || options.scrub_all;
   if (duration->count() > 0) options.duration = std::chrono::seconds(duration_seconds);
   if (probe_limit->count() > 0) options.probes = probes;
   return options;
