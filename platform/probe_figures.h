@@ -20,8 +20,8 @@ struct Probe_Figures {
   std::chrono::nanoseconds read_back_time{0};
   // The source as it was opened, and the XXH3 sum of each MiB read of it;
   // no sums unless the whole file was read and it stayed as it was opened.
-  File_Stamp stamp;
-  std::vector<std::uint64_t> chunk_sums;
+  File_Stamp stamp{};
+  std::vector<std::uint64_t> chunk_sums{};
 };
 
 }  // namespace palvimo

@@ -28,7 +28,7 @@ Probe_Figures Difference(const Probe_Figures& after, const Probe_Figures& before
           after.bytes_read_back - before.bytes_read_back,
           after.read_time - before.read_time,
           after.write_time - before.write_time,
-          after.read_back_time - before.read_back_time, {}, {}};
+          after.read_back_time - before.read_back_time};
 }
 
 double Seconds(std::chrono::nanoseconds time) { return std::chrono::duration<double>(time).count(); }
