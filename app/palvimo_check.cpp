@@ -12,6 +12,7 @@
 #include "platform/open_file_limit.h"
 #include "terminal/check_options.h"
 #include "terminal/terminal_check.h"
+#include "terminal/terminal_scrub.h"
 
 int main(int argc, char* argv[]) {
   using namespace palvimo;
@@ -31,6 +32,7 @@ int main(int argc, char* argv[]) {
   // drive holds up is waited for a few seconds at most.
   const Late_Removals_Wait late_removals(std::cerr, "palvimo-check");
   try {
+    if (options.scrub) return Run_Scrub(options, std::cout, std::cerr, progress);
     Terminal_Check check(options, std::cout, std::cerr, progress, STDERR_FILENO);
     return check.Run();
   } catch (const Check_Error& error) {

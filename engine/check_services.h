@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "engine/record_listener.h"
 #include "platform/file_system.h"
@@ -22,6 +23,9 @@ struct Check_Services {
   // Told of every run's record as it grows, to keep it; none when no record
   // is kept.
   Record_Listener* Journal = nullptr;
+  // Where each volume's catalogue of what its files hold is kept; empty for
+  // none.
+  std::string Catalogue_Folder = {};
 };
 
 }  // namespace palvimo

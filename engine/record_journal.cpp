@@ -238,14 +238,19 @@ void Record_Journal::Say_Problem() {
   }
 }
 
-std::string Default_Record_Folder() {
+std::string Default_State_Folder() {
   if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') {
-    return std::string(state) + "/palvimo/runs";
+    return std::string(state) + "/palvimo";
   }
   if (const char* home = std::getenv("HOME"); home && home[0] != '\0') {
-    return std::string(home) + "/.local/state/palvimo/runs";
+    return std::string(home) + "/.local/state/palvimo";
   }
   return {};
+}
+
+std::string Default_Record_Folder() {
+  const std::string state = Default_State_Folder();
+  return state.empty() ? state : state + "/runs";
 }
 
 }  // namespace palvimo

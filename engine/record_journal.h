@@ -49,6 +49,10 @@ class Record_Journal final : public Record_Listener {
   bool problem_said_ = false;
 };
 
+// The program's own state on this machine: $XDG_STATE_HOME/palvimo, by
+// default ~/.local/state/palvimo. Empty when neither variable is set.
+std::string Default_State_Folder();
+
 // Where records are kept: $XDG_STATE_HOME/palvimo/runs, by default
 // ~/.local/state/palvimo/runs. Empty when neither variable is set.
 std::string Default_Record_Folder();

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "engine/catalogue_check.h"
 #include "engine/delay_text.h"
 #include "engine/extension_rule.h"
 #include "engine/ignore_errors.h"
@@ -24,6 +25,8 @@ Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Servi
     : state_(state), window_(window), services_(services), record_(record), failures_(services.Log) {}
 
 std::unique_ptr<Folder> Folder_Walk::Open_Root(const std::string& path) {
+  catalogue_.reset();
+  if (!services_.Catalogue_Folder.empty()) catalogue_ = std::make_unique<Catalogue>(services_.Catalogue_Folder, path);
   try {
     return services_.Files.Open_Folder(path);
   } catch (const Check_Error& error) {
@@ -111,6 +114,7 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   // check: it is neither copied nor counted as a fault.
   bool elsewhere = false;
   Probe_Figures figures;
+  std::optional<Catalogue_Check> catalogue_check;
   attempt([&] {
     if (own_file) {
       services_.Copier.Remove_Leftover(folder, name);
@@ -121,6 +125,7 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
     if (own_file) return;
     try {
       figures = services_.Copier.Copy_File(folder, name, name + extension);
+      catalogue_check.emplace(catalogue_.get(), path, figures);
     } catch (const Not_On_Drive&) {
       elsewhere = true;
     }
@@ -137,6 +142,7 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
     }
     attempt([&] { services_.Copier.Delete_Copy(); });
   }
+  if (catalogue_check) attempt([&] { catalogue_check->Await([&] { Run_Pending_Events(); }, state_.Stop_Requested); });
   if (state_.File_Count < std::numeric_limits<std::int32_t>::max()) ++state_.File_Count;
   attempt([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
   if (const std::optional<Probe_Failure> failure = attempt.First_Failure()) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/catalogue.h"
 #include "engine/check_services.h"
 #include "engine/failure_log.h"
 #include "engine/run_record.h"
@@ -61,6 +62,8 @@ class Folder_Walk {
   Failure_Log failures_;
   std::uint64_t event_runs_ = 0;
   std::uint64_t draws_ = 0;
+  // The catalogue of the run's volume, opened with its root.
+  std::unique_ptr<Catalogue> catalogue_;
 };
 
 }  // namespace palvimo

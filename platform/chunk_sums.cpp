@@ -52,4 +52,6 @@ std::optional<std::uint64_t> Chunk_Sums::First_Difference(const Chunk_Sums& othe
   return std::nullopt;
 }
 
+std::uint64_t Sum_Of_Text(std::string_view text) { return XXH3_64bits(text.data(), text.size()); }
+
 }  // namespace palvimo

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace palvimo {
@@ -28,6 +29,8 @@ class Chunk_Sums {
 
   // The bytes added so far.
   std::uint64_t Size() const { return size_; }
+  // The sums of the chunks closed so far, the tail's last once finished.
+  const std::vector<std::uint64_t>& Sums() const { return sums_; }
   // The offset of the first chunk, from the one at offset `from` on, whose
   // sum differs from the same chunk's in `other`. Only chunks that both have
   // summed are compared: one that only one has summed is no difference yet.
@@ -42,5 +45,8 @@ class Chunk_Sums {
   std::uint64_t size_ = 0;
   std::size_t in_chunk_ = 0;  // bytes of the open chunk
 };
+
+// The XXH3-64 sum of `text`, for a name that stands for it.
+std::uint64_t Sum_Of_Text(std::string_view text);
 
 }  // namespace palvimo

@@ -22,6 +22,7 @@
 #include "platform/chunk_sums.h"
 #include "platform/copier_hooks.h"
 #include "platform/escaped_text.h"
+#include "platform/file_stamp.h"
 #include "platform/io_worker.h"
 #include "platform/late_removals.h"
 #include "platform/page_cache.h"
@@ -239,6 +240,7 @@ class Copy_Job {
       throw Error_From_Errno(source_path_, "cannot read", errno, Failure_Kind::Read);
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
+    figures_.stamp = Stamp_Of_Open_File(source.Get(), source_path_);
     Drop_Cached_Pages(source.Get(), 0, 0);
     Check_Room(slot_.folder.Get(), size, slot_.path);
     const int copy = Create();
@@ -247,6 +249,10 @@ class Copy_Job {
       Timed(figures_.write_time, [&] { Flush_To_Drive(copy, slot_.path, hooks_); });
       Drop_Cached_Pages(copy, 0, 0);
       Check_Copy(copy);
+      // Sums of a file another program changed meanwhile say nothing of the drive.
+      if (sums_.Size() == size && Stamp_Of_Open_File(source.Get(), source_path_) == figures_.stamp) {
+        figures_.chunk_sums = sums_.Sums();
+      }
     } catch (const Check_Error&) {
       // A failed copy goes at once, before the pause. Should its removal
       // fail too, the slot keeps it and the probe's delete tries again and

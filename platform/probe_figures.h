@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
+
+#include "platform/file_stamp.h"
 
 namespace palvimo {
 
@@ -15,6 +18,10 @@ struct Probe_Figures {
   std::chrono::nanoseconds read_time{0};
   std::chrono::nanoseconds write_time{0};
   std::chrono::nanoseconds read_back_time{0};
+  // The source as it was opened, and the XXH3 sum of each MiB read of it;
+  // no sums unless the whole file was read and it stayed as it was opened.
+  File_Stamp stamp{};
+  std::vector<std::uint64_t> chunk_sums{};
 };
 
 }  // namespace palvimo

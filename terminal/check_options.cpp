@@ -35,6 +35,11 @@ constexpr const char* Help_Text =
     "  -d, --delay=MS         pause MS milliseconds before deleting each copy\n"
     "                           (default: 500)\n"
     "      --no-recurse       check no subfolder of FOLDER\n"
+    "      --scrub            instead, read every file of FOLDER once, copying\n"
+    "                           nothing, and check it against what was read of it\n"
+    "                           before; files verified in the last 24 hours are\n"
+    "                           skipped\n"
+    "      --scrub-all        as --scrub, skipping no file\n"
     "\n"
     "When to stop (the first limit reached; otherwise at Ctrl+C):\n"
     "  -t, --duration=TIME    stop after TIME: a whole number followed by s, m, h\n"
@@ -135,6 +140,8 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   app.add_flag("--json", options.json);
   app.add_option("--report", options.report);
   app.add_flag("-q,--quiet", options.quiet);
+  app.add_flag("--scrub", options.scrub);
+  app.add_flag("--scrub-all", options.scrub_all);
 
   const auto usage_error = [&err](const std::string& message) {
     err << Program << ": " << message << "\nTry '" << Program << " --help' for more information.\n";
@@ -168,6 +175,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   }
   if (options.folder.empty()) return usage_error("missing FOLDER");
   options.recurse = !no_recurse;
+  options.scrub = options.scrub || options.scrub_all;
   if (duration->count() > 0) options.duration = std::get<std::chrono::seconds>(Parse_Duration(duration_text));
   if (probe_limit->count() > 0) options.probes = Whole_Number(probes_text);
   return options;

@@ -22,6 +22,10 @@ struct Check_Options {
   // Where the run's record goes at the end; empty for nowhere.
   std::string report;
   bool quiet = false;
+  // Read every file once against the catalogue instead of a run; every
+  // file, also those verified in the last 24 hours, with scrub_all.
+  bool scrub = false;
+  bool scrub_all = false;
 };
 
 // The exit statuses palvimo-check ends with; one ended by signal N with no

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/catalogue.h"
 #include "engine/record_json.h"
 #include "engine/run_report.h"
 #include "platform/escaped_text.h"
@@ -59,7 +60,8 @@ Terminal_Check::Terminal_Check(Check_Options options, std::ostream& out, std::os
       random_(Make_Clock_Random()),
       journal_(Default_Record_Folder().empty() ? nullptr
                                                : std::make_unique<Record_Journal>(Default_Record_Folder(), log_)),
-      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, unsaid_, this}) {
+      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, unsaid_, this,
+                                                Default_Catalogue_Folder()}) {
   options_.folder = Full_Path(options_.folder);
 }
 

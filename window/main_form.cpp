@@ -22,6 +22,7 @@
 #include <initializer_list>
 #include <iostream>
 
+#include "engine/catalogue.h"
 #include "engine/delay_text.h"
 #include "engine/run_report.h"
 #include "platform/check_error.h"
@@ -121,7 +122,8 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<Fil
       Recurse_Check(new QCheckBox(this)),
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
-      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr, journal_.get()}),
+      run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr, journal_.get(),
+                                                Default_Catalogue_Folder()}),
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)),

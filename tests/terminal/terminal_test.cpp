@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -115,6 +116,34 @@ TEST_F(Check_Program, CleanRunLimitedByProbesEndsWithZeroAndTheSharedSummary) {
   // The summary goes to standard output only; the run's record is kept.
   EXPECT_TRUE(err_.empty()) << err_;
   EXPECT_FALSE(std::filesystem::is_empty(home_.Path("state/palvimo/runs")));
+}
+
+TEST_F(Check_Program, ScrubCataloguesThenCatchesADriveChangeAndEndsWithOne) {
+  Write_Files(3);
+  tree_.Write_File("sub/big.bin", std::string(std::size_t{3} << 20, 'b'));
+  EXPECT_EQ(Run({"--scrub", "--quiet", tree_.Root()}), 0) << err_;
+  EXPECT_NE(out_.find("Read 4 files"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("4 new"), std::string::npos) << out_;
+  EXPECT_FALSE(std::filesystem::is_empty(home_.Path("state/palvimo/catalogue")));
+  // Again at once: everything was verified within the day.
+  EXPECT_EQ(Run({"--scrub", "--quiet", tree_.Root()}), 0) << err_;
+  EXPECT_NE(out_.find("4 skipped"), std::string::npos) << out_;
+
+  // One byte changed behind the file system's back, its times put back.
+  const std::string big = tree_.Path("sub/big.bin");
+  struct stat before {};
+  ASSERT_EQ(stat(big.c_str(), &before), 0);
+  const int fd = open(big.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(pwrite(fd, "X", 1, std::int64_t{2} << 20), 1);
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(futimens(fd, times), 0);
+  close(fd);
+  EXPECT_EQ(Run({"--scrub-all", "--quiet", tree_.Root()}), 1) << err_;
+  EXPECT_NE(err_.find(big + ": its content changed while its size and times did not (in the MiB at byte 2097152)"),
+            std::string::npos)
+      << err_;
+  EXPECT_NE(out_.find("3 as catalogued"), std::string::npos) << out_;
 }
 
 // A file its user may not read is no fault of the drive's: it is listed as

@@ -1,0 +1,485 @@
+#include "engine/catalogue.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
+#include "engine/record_journal.h"
+#include "platform/chunk_sums.h"
+
+namespace palvimo {
+
+namespace {
+
+using Clock = std::chrono::system_clock;
+
+// How long a catalogue that is going away waits for what was asked of it.
+constexpr std::chrono::seconds Closing_Wait{5};
+// How long a writer waits for another program writing the same catalogue.
+constexpr int Busy_Wait_Ms = 5000;
+
+std::int64_t Seconds_Of(Clock::time_point time) {
+  return std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
+}
+
+// A file's path relative to its volume's mount point, as the folder part and
+// the name; nothing for a path outside the volume.
+struct Relative_Path {
+  std::string folder;
+  std::string name;
+};
+
+std::optional<std::string> Relative_To(const std::string& mount_point, const std::string& path) {
+  if (mount_point.empty() || path.empty() || path[0] != '/') return std::nullopt;
+  if (mount_point == "/") return path.substr(1);
+  if (path.size() <= mount_point.size() || path.compare(0, mount_point.size(), mount_point) != 0 ||
+      path[mount_point.size()] != '/') {
+    return path == mount_point ? std::optional<std::string>(std::string()) : std::nullopt;
+  }
+  return path.substr(mount_point.size() + 1);
+}
+
+std::optional<Relative_Path> Split(const std::string& mount_point, const std::string& path) {
+  const auto relative = Relative_To(mount_point, path);
+  if (!relative || relative->empty()) return std::nullopt;
+  const auto slash = relative->rfind('/');
+  if (slash == std::string::npos) return Relative_Path{{}, *relative};
+  return Relative_Path{relative->substr(0, slash), relative->substr(slash + 1)};
+}
+
+std::string Sums_Blob(const std::vector<std::uint64_t>& sums) {
+  std::string blob(sums.size() * 8, '\0');
+  for (std::size_t i = 0; i < sums.size(); ++i) {
+    for (std::size_t byte = 0; byte < 8; ++byte) {
+      blob[i * 8 + byte] = static_cast<char>((sums[i] >> (8 * byte)) & 0xff);
+    }
+  }
+  return blob;
+}
+
+std::vector<std::uint64_t> Sums_Of_Blob(const void* data, int size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  std::vector<std::uint64_t> sums(static_cast<std::size_t>(std::max(size, 0)) / 8);
+  for (std::size_t i = 0; i < sums.size(); ++i) {
+    for (std::size_t byte = 0; byte < 8; ++byte) sums[i] |= std::uint64_t{bytes[i * 8 + byte]} << (8 * byte);
+  }
+  return sums;
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_, nullptr) != SQLITE_OK) {
+      throw std::runtime_error(sqlite3_errmsg(db));
+    }
+  }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() { sqlite3_finalize(statement_); }
+
+  // Makes the statement ready for another use with these values.
+  template <typename... Values>
+  sqlite3_stmt* Bind(const Values&... values) {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    int index = 0;
+    (Bind_One(++index, values), ...);
+    return statement_;
+  }
+
+ private:
+  void Bind_One(int index, const std::string& blob) {
+    sqlite3_bind_blob(statement_, index, blob.data(), static_cast<int>(blob.size()), SQLITE_TRANSIENT);
+  }
+  void Bind_One(int index, std::int64_t value) { sqlite3_bind_int64(statement_, index, value); }
+  void Bind_One(int index, std::uint64_t value) {
+    sqlite3_bind_int64(statement_, index, static_cast<sqlite3_int64>(value));
+  }
+
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+std::string Column_Blob(sqlite3_stmt* statement, int column) {
+  const auto* data = static_cast<const char*>(sqlite3_column_blob(statement, column));
+  return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) : std::string();
+}
+
+// The open database of one volume, used only on the catalogue's thread.
+class Store {
+ public:
+  Store(const std::string& file, const std::string& identity) : db_(Open(file)) {
+    Execute("PRAGMA journal_mode=WAL");
+    // In WAL mode a commit that is not synced is lost only with the
+    // machine's power, never with the program, and costs no flush.
+    Execute("PRAGMA synchronous=NORMAL");
+    Execute("CREATE TABLE IF NOT EXISTS volume(identity TEXT NOT NULL)");
+    Execute(
+        "CREATE TABLE IF NOT EXISTS files(folder BLOB NOT NULL, name BLOB NOT NULL, size INTEGER NOT NULL,"
+        " mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL, inode INTEGER NOT NULL, sums BLOB NOT NULL,"
+        " first_verified INTEGER NOT NULL, last_verified INTEGER NOT NULL,"
+        " PRIMARY KEY(folder, name)) WITHOUT ROWID");
+    Check_Identity(identity);
+    select_ = std::make_unique<Statement>(
+        db_, "SELECT size, mtime_ns, ctime_ns, inode, sums, first_verified, last_verified FROM files"
+             " WHERE folder = ? AND name = ?");
+    store_ = std::make_unique<Statement>(
+        db_, "INSERT OR REPLACE INTO files VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    touch_ = std::make_unique<Statement>(
+        db_, "UPDATE files SET ctime_ns = ?, inode = ?, last_verified = ? WHERE folder = ? AND name = ?");
+    recent_ = std::make_unique<Statement>(db_, "SELECT name FROM files WHERE folder = ? AND last_verified >= ?");
+    begin_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");
+    commit_ = std::make_unique<Statement>(db_, "COMMIT");
+  }
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+  ~Store() {
+    select_.reset();
+    store_.reset();
+    touch_.reset();
+    recent_.reset();
+    begin_.reset();
+    commit_.reset();
+    sqlite3_close(db_);
+  }
+
+  void Begin() { Step(begin_->Bind()); }
+  void Commit() { Step(commit_->Bind()); }
+
+  std::optional<Catalogued_File> Select(const Relative_Path& path) {
+    sqlite3_stmt* row = select_->Bind(path.folder, path.name);
+    const int result = sqlite3_step(row);
+    if (result == SQLITE_DONE) return std::nullopt;
+    if (result != SQLITE_ROW) throw std::runtime_error(sqlite3_errmsg(db_));
+    Catalogued_File file;
+    file.stamp.size = static_cast<std::uint64_t>(sqlite3_column_int64(row, 0));
+    file.stamp.mtime_ns = sqlite3_column_int64(row, 1);
+    file.stamp.ctime_ns = sqlite3_column_int64(row, 2);
+    file.stamp.inode = static_cast<std::uint64_t>(sqlite3_column_int64(row, 3));
+    file.chunk_sums = Sums_Of_Blob(sqlite3_column_blob(row, 4), sqlite3_column_bytes(row, 4));
+    file.first_verified = sqlite3_column_int64(row, 5);
+    file.last_verified = sqlite3_column_int64(row, 6);
+    sqlite3_reset(row);
+    return file;
+  }
+
+  void Store_File(const Relative_Path& path, const File_Stamp& stamp, const std::vector<std::uint64_t>& sums,
+                  std::int64_t now) {
+    Step(store_->Bind(path.folder, path.name, stamp.size, stamp.mtime_ns, stamp.ctime_ns, stamp.inode,
+                      Sums_Blob(sums), now, now));
+  }
+
+  void Touch(const Relative_Path& path, const File_Stamp& stamp, std::int64_t now) {
+    Step(touch_->Bind(stamp.ctime_ns, stamp.inode, now, path.folder, path.name));
+  }
+
+  std::vector<std::string> Recent(const std::string& folder, std::int64_t since) {
+    sqlite3_stmt* rows = recent_->Bind(folder, since);
+    std::vector<std::string> names;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(rows)) == SQLITE_ROW) names.push_back(Column_Blob(rows, 0));
+    if (result != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+    return names;
+  }
+
+ private:
+  static sqlite3* Open(const std::string& file) {
+    sqlite3* db = nullptr;
+    const int result = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (result != SQLITE_OK) {
+      const std::string why = db ? sqlite3_errmsg(db) : sqlite3_errstr(result);
+      sqlite3_close(db);
+      throw std::runtime_error(why);
+    }
+    sqlite3_busy_timeout(db, Busy_Wait_Ms);
+    return db;
+  }
+
+  void Execute(const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+      const std::string why = error ? error : sqlite3_errmsg(db_);
+      sqlite3_free(error);
+      throw std::runtime_error(why);
+    }
+  }
+
+  // Two volumes whose identities give the same file name must not share it.
+  void Check_Identity(const std::string& identity) {
+    Statement find(db_, "SELECT identity FROM volume");
+    sqlite3_stmt* row = find.Bind();
+    if (sqlite3_step(row) == SQLITE_ROW) {
+      if (Column_Blob(row, 0) != identity) throw std::runtime_error("it belongs to another volume");
+      return;
+    }
+    Statement add(db_, "INSERT INTO volume VALUES(?)");
+    sqlite3_stmt* insert = add.Bind(identity);
+    if (sqlite3_step(insert) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+  }
+
+  void Step(sqlite3_stmt* statement) {
+    if (sqlite3_step(statement) != SQLITE_DONE) {
+      const std::string why = sqlite3_errmsg(db_);
+      sqlite3_reset(statement);
+      throw std::runtime_error(why);
+    }
+    sqlite3_reset(statement);
+  }
+
+  sqlite3* db_;
+  std::unique_ptr<Statement> select_, store_, touch_, recent_, begin_, commit_;
+};
+
+}  // namespace
+
+Catalogue_Finding Compare_With_Catalogue(const Catalogued_File* known, const File_Stamp& stamp,
+                                         const std::vector<std::uint64_t>& sums, bool inodes_stable) {
+  const std::uint64_t chunks = (stamp.size + Chunk_Sums::Chunk_Size - 1) / Chunk_Sums::Chunk_Size;
+  if (sums.size() != chunks) return {Catalogue_Outcome::Not_Kept};
+  if (!known) return {Catalogue_Outcome::New};
+  if (known->stamp.size != stamp.size || known->stamp.mtime_ns != stamp.mtime_ns ||
+      (inodes_stable && known->stamp.inode != stamp.inode) || known->chunk_sums.size() != sums.size()) {
+    return {Catalogue_Outcome::Recatalogued};
+  }
+  const auto differs = std::mismatch(sums.begin(), sums.end(), known->chunk_sums.begin());
+  if (differs.first == sums.end()) return {Catalogue_Outcome::Verified};
+  return {Catalogue_Outcome::Silent_Change,
+          static_cast<std::uint64_t>(differs.first - sums.begin()) * std::uint64_t{Chunk_Sums::Chunk_Size}};
+}
+
+std::string Silent_Change_Reason(std::uint64_t offset) {
+  return "its content changed while its size and times did not (in the MiB at byte " + std::to_string(offset) +
+         "): the drive altered it";
+}
+
+bool Inodes_Stable(const std::string& type) {
+  return type != "vfat" && type != "msdos" && type != "exfat" && type != "fat" && type != "umsdos";
+}
+
+std::string Catalogue_File_Name(const std::string& identity) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.sqlite",
+                static_cast<unsigned long long>(Sum_Of_Text(identity)));
+  return name;
+}
+
+std::string Default_Catalogue_Folder() {
+  const std::string state = Default_State_Folder();
+  return state.empty() ? state : state + "/catalogue";
+}
+
+struct Catalogue::Shared {
+  // What a job has to say, said once its batch is committed, or given up.
+  using Answers = std::vector<std::function<void()>>;
+  // Runs with the store, none when the catalogue is not kept, and adds the
+  // answer to give.
+  using Job = std::function<void(Store*, Answers&)>;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<Job> jobs;
+  bool closing = false;
+  bool done = false;
+  // Set on the thread once the volume is known; read under `mutex`.
+  std::string file;
+  std::optional<std::string> problem;
+  // The volume's, for the paths of its files.
+  std::string mount_point;
+  bool inodes_stable = true;
+
+  void Post(Job job) {
+    {
+      const std::lock_guard lock(mutex);
+      jobs.push_back(std::move(job));
+    }
+    changed.notify_all();
+  }
+
+  void Set_Problem(const std::string& why) {
+    const std::lock_guard lock(mutex);
+    if (!problem) problem = why;
+  }
+
+  std::unique_ptr<Store> Open(const std::string& folder, const Volume& volume) {
+    mount_point = volume.Mount_Point;
+    inodes_stable = Inodes_Stable(volume.Type);
+    if (folder.empty()) {
+      Set_Problem("there is no folder for the program's state (neither XDG_STATE_HOME nor HOME is set)");
+      return nullptr;
+    }
+    const std::string path = folder + "/" + Catalogue_File_Name(Volume_Identity(volume));
+    {
+      const std::lock_guard lock(mutex);
+      file = path;
+    }
+    try {
+      std::error_code error;
+      std::filesystem::create_directories(folder, error);
+      if (error) throw std::runtime_error("cannot make " + folder + " (" + error.message() + ")");
+      // The names of the user's files are the user's own business.
+      std::filesystem::permissions(folder, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace,
+                                   error);
+      return std::make_unique<Store>(path, Volume_Identity(volume));
+    } catch (const std::exception& error) {
+      Set_Problem(path + ": " + error.what());
+      return nullptr;
+    }
+  }
+
+  // The catalogue's thread: runs the jobs a batch at a time until closing.
+  void Serve(std::unique_ptr<Store> store) {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return closing || !jobs.empty(); });
+      if (jobs.empty()) break;
+      std::vector<Job> batch;
+      while (!jobs.empty() && batch.size() < Batch_Largest) {
+        batch.push_back(std::move(jobs.front()));
+        jobs.pop_front();
+      }
+      lock.unlock();
+      Run_Batch(store, batch);
+      lock.lock();
+    }
+    done = true;
+    changed.notify_all();
+  }
+
+  // A database that fails midway is given up: its jobs run with no store,
+  // answering nothing, and the check goes on without it.
+  void Run_Batch(std::unique_ptr<Store>& store, std::vector<Job>& batch) {
+    try {
+      if (store) store->Begin();
+    } catch (const std::exception& error) {
+      Give_Up(store, error);
+    }
+    Answers answers;
+    for (Job& job : batch) {
+      const std::size_t before = answers.size();
+      try {
+        job(store.get(), answers);
+      } catch (const std::exception& error) {
+        Give_Up(store, error);
+        answers.resize(before);
+        job(nullptr, answers);
+      }
+    }
+    try {
+      if (store) store->Commit();
+    } catch (const std::exception& error) {
+      Give_Up(store, error);
+    }
+    for (const auto& answer : answers) answer();
+  }
+
+  void Give_Up(std::unique_ptr<Store>& store, const std::exception& error) {
+    Set_Problem(file + ": " + error.what());
+    store.reset();
+  }
+};
+
+void Catalogue::Start(std::string folder, std::function<Volume()> find) {
+  std::thread([shared = shared_, folder = std::move(folder), find = std::move(find)] {
+    shared->Serve(shared->Open(folder, find()));
+  }).detach();
+}
+
+Catalogue::Catalogue(std::string folder, std::string root) : shared_(std::make_shared<Shared>()) {
+  Start(std::move(folder), [root = std::move(root)] {
+#ifdef __linux__
+    return Volume_Holding(root);
+#else
+    return Volume{};
+#endif
+  });
+}
+
+Catalogue::Catalogue(std::string folder, Volume volume) : shared_(std::make_shared<Shared>()) {
+  Start(std::move(folder), [volume = std::move(volume)] { return volume; });
+}
+
+Catalogue::~Catalogue() {
+  std::unique_lock lock(shared_->mutex);
+  shared_->closing = true;
+  shared_->changed.notify_all();
+  shared_->changed.wait_for(lock, Closing_Wait, [&] { return shared_->done; });
+}
+
+std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp stamp, std::vector<std::uint64_t> sums,
+                                                Clock::time_point when) {
+  auto promise = std::make_shared<std::promise<Catalogue_Finding>>();
+  auto future = promise->get_future();
+  shared_->Post([shared = shared_.get(), promise, path = std::move(path), stamp, sums = std::move(sums),
+                 when](Store* store, Shared::Answers& answers) {
+    Catalogue_Finding finding;
+    const auto relative = Split(shared->mount_point, path);
+    if (store && relative) {
+      const auto known = store->Select(*relative);
+      finding = Compare_With_Catalogue(known ? &*known : nullptr, stamp, sums, shared->inodes_stable);
+      switch (finding.outcome) {
+        case Catalogue_Outcome::New:
+        case Catalogue_Outcome::Recatalogued:
+          store->Store_File(*relative, stamp, sums, Seconds_Of(when));
+          break;
+        case Catalogue_Outcome::Verified:
+          store->Touch(*relative, stamp, Seconds_Of(when));
+          break;
+        case Catalogue_Outcome::Not_Kept:
+        case Catalogue_Outcome::Silent_Change:
+          break;
+      }
+    }
+    answers.push_back([promise, finding] { promise->set_value(finding); });
+  });
+  return future;
+}
+
+std::future<std::optional<Catalogued_File>> Catalogue::Look_Up(std::string path) {
+  auto promise = std::make_shared<std::promise<std::optional<Catalogued_File>>>();
+  auto future = promise->get_future();
+  shared_->Post([shared = shared_.get(), promise, path = std::move(path)](Store* store, Shared::Answers& answers) {
+    const auto relative = Split(shared->mount_point, path);
+    auto file = store && relative ? store->Select(*relative) : std::nullopt;
+    answers.push_back([promise, file = std::move(file)] { promise->set_value(file); });
+  });
+  return future;
+}
+
+std::future<std::vector<std::string>> Catalogue::Verified_Since(std::string folder, Clock::time_point since) {
+  auto promise = std::make_shared<std::promise<std::vector<std::string>>>();
+  auto future = promise->get_future();
+  shared_->Post([shared = shared_.get(), promise, folder = std::move(folder), since](Store* store, Shared::Answers& answers) {
+    std::vector<std::string> names;
+    const auto relative = Relative_To(shared->mount_point, folder);
+    if (store && relative) names = store->Recent(*relative, Seconds_Of(since));
+    answers.push_back([promise, names = std::move(names)] { promise->set_value(names); });
+  });
+  return future;
+}
+
+void Catalogue::Flush() {
+  auto promise = std::make_shared<std::promise<void>>();
+  auto future = promise->get_future();
+  shared_->Post([promise](Store*, Shared::Answers& answers) { answers.push_back([promise] { promise->set_value(); }); });
+  future.wait();
+}
+
+std::string Catalogue::File() const {
+  const std::lock_guard lock(shared_->mutex);
+  return shared_->file;
+}
+
+std::optional<std::string> Catalogue::Problem() const {
+  const std::lock_guard lock(shared_->mutex);
+  return shared_->problem;
+}
+
+}  // namespace palvimo
