@@ -33,7 +33,7 @@ std::set<std::string> Names_In(const std::string& folder) {
   return names;
 }
 
-class Record_Journal_Test : public ::testing::Test {
+class Record_Folder_Test : public ::testing::Test {
  protected:
   // Records one empty run in `folder` and waits until the journal is done
   // with it: its file summed up, or a problem found.
@@ -68,7 +68,7 @@ class Record_Journal_Test : public ::testing::Test {
 
 // The folder is full: the two oldest records go to make room, and nothing
 // else, whatever its name.
-TEST_F(Record_Journal_Test, PruningRemovesOnlyTheOldestRecordsARunMade) {
+TEST_F(Record_Folder_Test, PruningRemovesOnlyTheOldestRecordsARunMade) {
   const std::string runs = tree.Make_Dir("state/palvimo/runs");
   for (int second = 0; second < 100; ++second) tree.Write_File("state/palvimo/runs/" + Record_Name(second));
   // Begun in the same second as the oldest, so made after it.
@@ -99,7 +99,7 @@ TEST_F(Record_Journal_Test, PruningRemovesOnlyTheOldestRecordsARunMade) {
 
 // A runs folder, or the folder holding it, that leads elsewhere through a
 // link is not written in, nor pruned; nor is one of another user's.
-TEST_F(Record_Journal_Test, RunsFolderThatIsALinkOrAnotherUsersIsLeftAlone) {
+TEST_F(Record_Folder_Test, RunsFolderThatIsALinkOrAnotherUsersIsLeftAlone) {
   const std::string theirs = Foreign_Folder("other-program");
   const std::set<std::string> before = Names_In(theirs);
 
