@@ -43,7 +43,8 @@ End_Signals::End_Signals(const std::array<int, 2>& pipe_ends) : read_end_(pipe_e
   // Restarted calls: the rest of the program never sees EINTR on their account.
   action.sa_flags = SA_RESTART;
   const auto take = [&](int signal_number) {
-    if (sigaction(signal_number, &action, &previous_actions_[taken_count_]) == 0) taken_[taken_count_++] = signal_number;
+    if (sigaction(signal_number, &action, &previous_actions_[taken_count_]) == 0)
+      taken_[taken_count_++] = signal_number;
   };
   for (const int signal_number : Always_Caught) take(signal_number);
   // A signal someone else handles is theirs (a profiler's timer), and one

@@ -15,9 +15,9 @@ namespace palvimo {
 // the program (SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, timers' and limits'
 // signals...) while nothing else handles or ignores it, so that however the
 // program is told to end, it ends as for SIGTERM, its copy removed. SIGPIPE
-// is left alone: a closed output is an error of the write, said as such. The handler only records the signal: Received()
-// says so at once, and Notify_Fd() becomes readable, for an event loop to
-// watch. Instances nest: the newest catches the signals until it is
+// is left alone: a closed output is an error of the write, said as such.
+// The handler only records the signal: Received() says so at once, and
+// Notify_Fd() becomes readable, for an event loop to watch. Instances nest: the newest catches the signals until it is
 // destroyed, and must be destroyed before the ones made earlier.
 class End_Signals {
  public:

@@ -41,7 +41,9 @@ TEST_P(End_Signal_Test, SignalDuringALargeCopyRemovesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, End_Signal_Test, ::testing::Values(SIGUSR1, SIGUSR2, SIGALRM),
-                         [](const ::testing::TestParamInfo<int>& info) { return std::string(sigabbrev_np(info.param)); });
+                         [](const ::testing::TestParamInfo<int>& which) {
+                           return std::string(sigabbrev_np(which.param));
+                         });
 
 }  // namespace
 }  // namespace palvimo::testing
