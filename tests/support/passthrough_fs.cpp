@@ -48,6 +48,8 @@ const char* Below(const char* path) { return path[1] == '\0' ? "." : path + 1; }
 
 int Result(int value) { return value < 0 ? -errno : value; }
 
+int Fd_Of(const fuse_file_info* file) { return static_cast<int>(file->fh & 0xffffffffu); }
+
 void* Init(fuse_conn_info*, fuse_config* config) {
   config->use_ino = settings.no_stable_inodes ? 0 : 1;
   config->hard_remove = settings.hard_remove ? 1 : 0;
@@ -55,7 +57,7 @@ void* Init(fuse_conn_info*, fuse_config* config) {
 }
 
 int Getattr(const char* path, struct stat* info, fuse_file_info* file) {
-  if (file != nullptr) return Result(fstat(static_cast<int>(file->fh), info));
+  if (file != nullptr) return Result(fstat(Fd_Of(file), info));
   return Result(fstatat(root_fd, Below(path), info, AT_SYMLINK_NOFOLLOW));
 }
 
@@ -84,17 +86,17 @@ int Rename(const char* from, const char* to, unsigned int flags) {
 int Link(const char* from, const char* to) { return Result(linkat(root_fd, Below(from), root_fd, Below(to), 0)); }
 
 int Chmod(const char* path, mode_t mode, fuse_file_info* file) {
-  if (file != nullptr) return Result(fchmod(static_cast<int>(file->fh), mode));
+  if (file != nullptr) return Result(fchmod(Fd_Of(file), mode));
   return Result(fchmodat(root_fd, Below(path), mode, 0));
 }
 
 int Chown(const char* path, uid_t user, gid_t group, fuse_file_info* file) {
-  if (file != nullptr) return Result(fchown(static_cast<int>(file->fh), user, group));
+  if (file != nullptr) return Result(fchown(Fd_Of(file), user, group));
   return Result(fchownat(root_fd, Below(path), user, group, AT_SYMLINK_NOFOLLOW));
 }
 
 int Truncate(const char* path, off_t size, fuse_file_info* file) {
-  if (file != nullptr) return Result(ftruncate(static_cast<int>(file->fh), size));
+  if (file != nullptr) return Result(ftruncate(Fd_Of(file), size));
   const int fd = openat(root_fd, Below(path), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return -errno;
   const int result = Result(ftruncate(fd, size));
@@ -103,55 +105,66 @@ int Truncate(const char* path, off_t size, fuse_file_info* file) {
 }
 
 int Utimens(const char* path, const timespec times[2], fuse_file_info* file) {
-  if (file != nullptr) return Result(futimens(static_cast<int>(file->fh), times));
+  if (file != nullptr) return Result(futimens(Fd_Of(file), times));
   return Result(utimensat(root_fd, Below(path), times, AT_SYMLINK_NOFOLLOW));
 }
 
 // A driver reads its device as it sees fit, whatever the caller asked: a
 // read past the cache reaches the driver, which reads the folder through
-// buffers of its own that O_DIRECT would refuse.
+// buffers of its own that O_DIRECT would refuse. It reads past the folder's
+// cache all the same, dropping what the cache holds of the range first.
 int Open_Below(const char* path, int flags, mode_t mode = 0) {
   return openat(root_fd, Below(path), (flags & ~O_DIRECT) | O_CLOEXEC, mode);
+}
+
+// What an open file keeps: the folder's descriptor, and above it whether
+// reads are to go past the cache.
+constexpr uint64_t Past_Cache_Bit = uint64_t{1} << 32;
+
+void Keep_Open(fuse_file_info* file, int fd) {
+  file->fh = static_cast<uint64_t>(fd) | ((file->flags & O_DIRECT) != 0 ? Past_Cache_Bit : 0);
 }
 
 int Open(const char* path, fuse_file_info* file) {
   const int fd = Open_Below(path, file->flags);
   if (fd < 0) return -errno;
-  file->fh = static_cast<uint64_t>(fd);
+  Keep_Open(file, fd);
   return 0;
 }
 
 int Create(const char* path, mode_t mode, fuse_file_info* file) {
   const int fd = Open_Below(path, file->flags, mode);
   if (fd < 0) return -errno;
-  file->fh = static_cast<uint64_t>(fd);
+  Keep_Open(file, fd);
   return 0;
 }
 
 int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* file) {
-  const ssize_t got = pread(static_cast<int>(file->fh), buffer, size, offset);
+  if ((file->fh & Past_Cache_Bit) != 0)
+    posix_fadvise(Fd_Of(file), offset, static_cast<off_t>(size), POSIX_FADV_DONTNEED);
+  const ssize_t got = pread(Fd_Of(file), buffer, size, offset);
   return got < 0 ? -errno : static_cast<int>(got);
 }
 
 int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* file) {
-  const ssize_t written = pwrite(static_cast<int>(file->fh), buffer, size, offset);
+  const ssize_t written = pwrite(Fd_Of(file), buffer, size, offset);
   return written < 0 ? -errno : static_cast<int>(written);
 }
 
 int Statfs(const char*, struct statvfs* info) { return Result(fstatvfs(root_fd, info)); }
 
 int Flush(const char*, fuse_file_info* file) {
-  const int copy = dup(static_cast<int>(file->fh));
+  const int copy = dup(Fd_Of(file));
   return copy < 0 ? -errno : Result(close(copy));
 }
 
 int Release(const char*, fuse_file_info* file) {
-  close(static_cast<int>(file->fh));
+  close(Fd_Of(file));
   return 0;
 }
 
 int Fsync(const char*, int data_only, fuse_file_info* file) {
-  const int fd = static_cast<int>(file->fh);
+  const int fd = Fd_Of(file);
   return Result(data_only ? fdatasync(fd) : fsync(fd));
 }
 
