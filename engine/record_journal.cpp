@@ -1,6 +1,8 @@
 #include "engine/record_journal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -20,6 +23,7 @@
 #include "engine/record_json.h"
 #include "engine/run_report.h"
 #include "platform/escaped_text.h"
+#include "platform/unique_fd.h"
 #include "platform/volume_source.h"
 
 namespace palvimo {
@@ -42,6 +46,33 @@ std::string File_Stem(std::chrono::system_clock::time_point start) {
 }
 
 std::string System_Reason(int error_number) { return std::system_category().message(error_number); }
+
+bool Digits(std::string_view text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Where a record's file stands among the runs: its start, then the number
+// that set apart runs begun in the same second (0 for the first).
+using Record_Order = std::pair<std::string, unsigned>;
+
+// The order of `name` when it is one a run gives its record,
+// "20261208T031713Z.jsonl" or "20261208T031713Z-2.jsonl"; nothing for any
+// other name, which is never ours to remove.
+std::optional<Record_Order> Order_Of_Record(std::string_view name) {
+  constexpr std::string_view Extension = ".jsonl";
+  constexpr std::size_t Stem_Size = 16;
+  if (!name.ends_with(Extension)) return std::nullopt;
+  name.remove_suffix(Extension.size());
+  if (name.size() < Stem_Size) return std::nullopt;
+  const std::string_view stem = name.substr(0, Stem_Size);
+  if (!Digits(stem.substr(0, 8)) || stem[8] != 'T' || !Digits(stem.substr(9, 6)) || stem[15] != 'Z')
+    return std::nullopt;
+  const std::string_view rest = name.substr(Stem_Size);
+  if (rest.empty()) return Record_Order{std::string(stem), 0};
+  const std::string_view number = rest.substr(1);
+  if (rest[0] != '-' || !Digits(number) || number[0] == '0' || number.size() > 3) return std::nullopt;
+  return Record_Order{std::string(stem), static_cast<unsigned>(std::stoul(std::string(number)))};
+}
 
 }  // namespace
 
@@ -125,31 +156,78 @@ struct Record_Journal::Writer {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) return Fail("cannot make the folder " + Escaped_Text(folder) + ": " + error.message());
-    Keep_Newest(Records_Kept - 1);
-    const std::string stem = folder + "/" + File_Stem(start);
+    const Unique_Fd runs = Open_Own_Folder();
+    if (!runs.Valid()) return;
+    Keep_Newest(runs.Get(), Records_Kept - 1);
+    const std::string stem = File_Stem(start);
     std::string name = stem + ".jsonl";
-    for (int n = 1; (fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600)) < 0; ++n) {
-      if (errno != EEXIST || n > 99) return Fail("cannot create " + Escaped_Text(name) + ": " + System_Reason(errno));
+    for (int n = 1; (fd = openat(runs.Get(), name.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600)) < 0;
+         ++n) {
+      if (errno != EEXIST || n > 99)
+        return Fail("cannot create " + Escaped_Text(folder + "/" + name) + ": " + System_Reason(errno));
       name = stem + "-" + std::to_string(n) + ".jsonl";
     }
     {
       const std::lock_guard lock(mutex);
-      path = name;
+      path = folder + "/" + name;
     }
     size = 0;
     failures_not_written = 0;
     Write(header);
   }
 
-  void Keep_Newest(std::size_t count) {
-    std::vector<std::filesystem::path> records;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-      if (entry.path().extension() == ".jsonl") records.push_back(entry.path());
+  // The records' folder, when it is the user's own: neither it nor the
+  // folder holding it a link, so that pruning never reaches into a folder
+  // of another program's that a link leads to. Otherwise why not is failed.
+  Unique_Fd Open_Own_Folder() {
+    std::filesystem::path runs_path = std::filesystem::path(folder).lexically_normal();
+    if (!runs_path.has_filename()) runs_path = runs_path.parent_path();
+    const std::string parent = runs_path.has_parent_path() ? runs_path.parent_path().string() : ".";
+    const std::string leaf = runs_path.filename().string();
+    const auto refused = [&](const std::string& which, int error_number) {
+      Fail(error_number == ELOOP || error_number == ENOTDIR
+               ? "the folder " + Escaped_Text(which) + " is a link, and records are kept only in a folder of its own"
+               : "cannot open the folder " + Escaped_Text(which) + ": " + System_Reason(error_number));
+      return Unique_Fd();
+    };
+    const Unique_Fd holder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!holder.Valid()) return refused(parent, errno);
+    Unique_Fd runs(openat(holder.Get(), leaf.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!runs.Valid()) return refused(folder, errno);
+    struct stat info {};
+    if (fstat(runs.Get(), &info) != 0) return refused(folder, errno);
+    if (info.st_uid != geteuid()) {
+      Fail("the folder " + Escaped_Text(folder) +
+           " belongs to another user, and records are kept only in a folder of its own");
+      return Unique_Fd();
     }
+    return runs;
+  }
+
+  // Removes the oldest records beyond `count`: only the regular files of
+  // the user's named as a run names its record, so that nothing else kept
+  // in the folder is ever lost.
+  static void Keep_Newest(int runs, std::size_t count) {
+    Unique_Fd listing_fd(openat(runs, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!listing_fd.Valid()) return;
+    DIR* const listing = fdopendir(listing_fd.Get());
+    if (listing == nullptr) return;
+    listing_fd.Release();
+    std::vector<std::pair<Record_Order, std::string>> records;
+    while (const dirent* entry = readdir(listing)) {
+      const std::string_view name = entry->d_name;
+      if (auto order = Order_Of_Record(name)) records.emplace_back(std::move(*order), std::string(name));
+    }
+    closedir(listing);
+    std::erase_if(records, [runs](const auto& record) {
+      struct stat info {};
+      return fstatat(runs, record.second.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+             info.st_uid != geteuid();
+    });
     if (records.size() <= count) return;
     std::sort(records.begin(), records.end());
-    for (std::size_t i = 0; i < records.size() - count; ++i) std::filesystem::remove(records[i], error);
+    for (std::size_t i = 0; i < records.size() - count; ++i) unlinkat(runs, records[i].second.c_str(), 0);
   }
 
   void Append_Failure(const std::string& line) {

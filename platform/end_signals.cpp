@@ -43,11 +43,24 @@ End_Signals::End_Signals(const std::array<int, 2>& pipe_ends) : read_end_(pipe_e
   sigemptyset(&action.sa_mask);
   // Restarted calls: the rest of the program never sees EINTR on their account.
   action.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < Caught.size(); ++i) sigaction(Caught[i], &action, &previous_actions_[i]);
+  const auto take = [&](int signal_number) {
+    if (sigaction(signal_number, &action, &previous_actions_[taken_count_]) == 0)
+      taken_[taken_count_++] = signal_number;
+  };
+  for (const int signal_number : Always_Caught) take(signal_number);
+  // A signal someone else handles is theirs (a profiler's timer), and one
+  // ignored was meant not to end the program; only the default, ending it
+  // with the copy left behind, is replaced.
+  for (const int signal_number : Caught_When_Default) {
+    struct sigaction current {};
+    if (sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+        (current.sa_flags & SA_SIGINFO) == 0)
+      take(signal_number);
+  }
 }
 
 End_Signals::~End_Signals() {
-  for (std::size_t i = 0; i < Caught.size(); ++i) sigaction(Caught[i], &previous_actions_[i], nullptr);
+  for (std::size_t i = taken_count_; i-- > 0;) sigaction(taken_[i], &previous_actions_[i], nullptr);
   Catcher.store(previous_catcher_);
 }
 

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <variant>
@@ -73,17 +75,55 @@ Folder_Contents Read_Folder(File_System& files, const std::string& path, Folder_
 
 }  // namespace
 
-// What a view and the threads reading for it share; a thread whose drive
-// stalls may outlive the view. The threads never touch the window: the
-// window's thread looks for the outcome itself while a read is under way, so
-// that all that passes between them passes under this lock.
+// What a view and its reader share; a reader whose drive stalls may outlive
+// the view. The reader never touches the window: the window's thread looks
+// for the outcome itself while a read is under way, so that all that passes
+// between them passes under this lock.
 struct Folder_View::Hand_Back {
+  // A read asked for, holding what it reads through until it is done.
+  struct Request {
+    std::uint64_t number = 0;
+    std::string path;
+    std::shared_ptr<File_System> files;
+  };
+
   std::mutex mutex;
+  std::condition_variable asked;
   // The number of the newest read asked for; read without the lock by the
-  // threads, to stop early.
+  // reader, to stop early.
   std::atomic<std::uint64_t> newest{0};
+  // The newest read not yet begun. Each one asked for replaces the one
+  // waiting, so that however often the user moves while the drive stalls,
+  // one read is under way and one waits behind it.
+  std::optional<Request> request;
   // The newest read's outcome, until the view takes it.
   std::optional<Outcome> outcome;
+  bool reader_started = false;
+  // The view is gone: the reader ends once its read returns.
+  bool closing = false;
+
+  // The reader's thread: serves the newest request until the view goes.
+  static void Serve(const std::shared_ptr<Hand_Back>& hand_back, Listing listing) {
+    std::unique_lock lock(hand_back->mutex);
+    for (;;) {
+      hand_back->asked.wait(lock, [&] { return hand_back->request || hand_back->closing; });
+      if (hand_back->closing) return;
+      Request request = std::move(*std::exchange(hand_back->request, std::nullopt));
+      lock.unlock();
+      const auto superseded = [&hand_back, number = request.number] { return hand_back->newest.load() != number; };
+      std::optional<Outcome> outcome;
+      if (!superseded()) {
+        try {
+          outcome = Read_Folder(*request.files, request.path, listing, superseded);
+        } catch (const Check_Error& error) {
+          outcome = error;
+        }
+      }
+      request.files.reset();
+      lock.lock();
+      if (outcome && !superseded()) hand_back->outcome = std::move(outcome);
+    }
+  }
 };
 
 Folder_View::Folder_View(std::shared_ptr<File_System> files, Listing listing, QWidget* parent)
@@ -96,31 +136,38 @@ Folder_View::Folder_View(std::shared_ptr<File_System> files, Listing listing, QW
   connect(look_, &QTimer::timeout, this, &Folder_View::Take_Outcome);
 }
 
-Folder_View::~Folder_View() { ++hand_back_->newest; }
-
-void Folder_View::Read(const std::string& path) {
-  std::uint64_t number = 0;
+Folder_View::~Folder_View() {
   {
     const std::lock_guard lock(hand_back_->mutex);
-    number = ++hand_back_->newest;
-    hand_back_->outcome.reset();
+    hand_back_->closing = true;
+    hand_back_->request.reset();
+    ++hand_back_->newest;
   }
+  hand_back_->asked.notify_all();
+}
+
+void Folder_View::Read(const std::string& path) {
+  {
+    const std::lock_guard lock(hand_back_->mutex);
+    const std::uint64_t number = ++hand_back_->newest;
+    hand_back_->outcome.reset();
+    hand_back_->request = Hand_Back::Request{number, path, files_};
+    if (!hand_back_->reader_started) {
+      try {
+        std::thread([hand_back = hand_back_, listing = listing_] { Hand_Back::Serve(hand_back, listing); }).detach();
+        hand_back_->reader_started = true;
+      } catch (const std::system_error& error) {
+        // Out of threads: the folder is not read, said as any folder that
+        // cannot be; the next read tries again.
+        hand_back_->request.reset();
+        hand_back_->outcome = Error_From_Errno(path, "cannot read", error.code().value(), Failure_Kind::Other);
+      }
+    }
+  }
+  hand_back_->asked.notify_all();
   reading_ = true;
   look_->start();
   viewport()->update();
-  std::thread([hand_back = hand_back_, files = files_, path, listing = listing_, number] {
-    const auto superseded = [&hand_back, number] { return hand_back->newest.load() != number; };
-    if (superseded()) return;
-    Outcome outcome = [&]() -> Outcome {
-      try {
-        return Read_Folder(*files, path, listing, superseded);
-      } catch (const Check_Error& error) {
-        return error;
-      }
-    }();
-    const std::lock_guard lock(hand_back->mutex);
-    if (!superseded()) hand_back->outcome = std::move(outcome);
-  }).detach();
 }
 
 void Folder_View::Take_Outcome() {

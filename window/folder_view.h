@@ -28,7 +28,10 @@ struct Folder_Contents {
 // of its own, so that a drive that stalls never holds up the window. While a
 // folder is being read the list shows "Reading…", greyed, over no entries.
 // Only the newest read is shown: one asked for before it is dropped, whether
-// still reading or done, and stops at its next entry.
+// still reading or done, and stops at its next entry. Each list reads on one
+// thread of its own, one folder at a time: a move made while a read stalls
+// waits for it, in place of any other move still waiting, so that a drive
+// that stalls holds one thread of the list's, however often the user moves.
 class Folder_View : public QListView {
   Q_OBJECT
 
@@ -37,7 +40,7 @@ class Folder_View : public QListView {
   enum class Listing { Subfolders, Files };
 
   // A read still waiting on its drive goes on alone, holding only what it
-  // shares by ownership, and is never shown.
+  // shares by ownership, and is never shown; its thread ends after it.
   ~Folder_View() override;
 
   // Whether the list is waiting for a folder to be read.
@@ -47,8 +50,9 @@ class Folder_View : public QListView {
   Folder_View(std::shared_ptr<File_System> files, Listing listing, QWidget* parent);
 
   // Reads the folder at `path` off the window's thread. Listed, or
-  // Not_Listed when it cannot be read, follows on the window's thread at an
-  // event run that handles timers, unless Read is called again first.
+  // Not_Listed when it cannot be read (or no thread can be started to read
+  // it), follows on the window's thread at an event run that handles
+  // timers, unless Read is called again first.
   void Read(const std::string& path);
   virtual void Listed(Folder_Contents contents) = 0;
   virtual void Not_Listed(const Check_Error& error) = 0;

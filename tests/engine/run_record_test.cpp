@@ -92,7 +92,11 @@ std::vector<nlohmann::json> Lines_Of(const std::string& path) {
 TEST(Record_Journal_Test, EachRunIsKeptAsJsonLinesThatParseBack) {
   Temp_Tree tree;
   const std::string folder = tree.Make_Dir("state/palvimo/runs");
-  for (int i = 0; i < 120; ++i) tree.Write_File("state/palvimo/runs/2000010" + std::to_string(i) + ".jsonl");
+  // Older records, named as runs name theirs: "20000101T0000SSZ.jsonl".
+  for (int i = 0; i < 120; ++i) {
+    const std::string minute_second = std::to_string(100 + i / 60).substr(1) + std::to_string(100 + i % 60).substr(1);
+    tree.Write_File("state/palvimo/runs/20000101T00" + minute_second + "Z.jsonl");
+  }
   std::ostringstream log;
   std::string path;
   const std::string odd_name = tree.Path("odd\xff\n.dat");

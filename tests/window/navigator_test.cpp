@@ -274,8 +274,10 @@ class Stalled_Navigator_Test : public Form_Test {
   void SetUp() override {
     tree.Write_File("slow/inside.txt");
     tree.Write_File("later/after.txt");
-    navigator_files = std::make_shared<Stalling_File_System>(
+    auto files = std::make_shared<Stalling_File_System>(
         Stalling_File_System::Stalls{{tree.Path("slow"), slow_gate}, {tree.Path("later"), later_gate}});
+    stalling_files = files.get();
+    navigator_files = std::move(files);
     Show_Form();
     Show(tree.Root());
   }
@@ -291,6 +293,7 @@ class Stalled_Navigator_Test : public Form_Test {
     ASSERT_TRUE(QTest::qWaitFor([this, under_way] { return navigator_files.use_count() == 4 + under_way; }));
   }
 
+  const Stalling_File_System* stalling_files = nullptr;
   const std::shared_ptr<Gate> slow_gate = std::make_shared<Gate>();
   const std::shared_ptr<Gate> later_gate = std::make_shared<Gate>();
 };
@@ -331,6 +334,30 @@ TEST_F(Stalled_Navigator_Test, WindowGoesOnWhileAFolderStallsAndItsLateListingIs
   EXPECT_EQ(form->Read_Root_Path(), tree.Path("later"));
   EXPECT_EQ(form->Result_Dir->Entry(form->Result_Dir->Highlighted_Index()), tree.Path("later"));
   EXPECT_EQ(Files_Shown(), QStringList({"after.txt"}));
+}
+
+int Threads_Of_This_Process() {
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                        std::filesystem::directory_iterator()));
+}
+
+// However often the user moves between folders the drive stalls on, each
+// list holds one read on the drive and keeps only the last move waiting.
+TEST_F(Stalled_Navigator_Test, MovesIntoStalledFoldersHoldOneReadAList) {
+  const int threads_before = Threads_Of_This_Process();
+  for (int move = 0; move < 100; ++move) form->Show_Folder(tree.Path(move % 2 == 0 ? "slow" : "later"));
+  ASSERT_TRUE(QTest::qWaitFor([this] { return stalling_files->Most_Held_Up() == 2; }));
+  QTest::qWait(50);  // time for any read that should not be there to reach the drive
+  EXPECT_EQ(stalling_files->Most_Held_Up(), 2);
+  EXPECT_LE(Threads_Of_This_Process(), threads_before + 2);
+  EXPECT_EQ(form->Read_Root_Path(), tree.Path("later"));
+
+  slow_gate->Open();
+  later_gate->Open();
+  Wait_For_Lists();
+  EXPECT_EQ(form->Result_Dir->Entry(form->Result_Dir->Highlighted_Index()), tree.Path("later"));
+  EXPECT_EQ(Files_Shown(), QStringList({"after.txt"}));
+  EXPECT_EQ(stalling_files->Most_Held_Up(), 2);
 }
 
 // The window goes away at once; the reads it leaves waiting on the drive end
