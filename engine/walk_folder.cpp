@@ -32,6 +32,9 @@ std::unique_ptr<Folder> Folder_Walk::Open_Root(const std::string& path) {
 }
 
 void Folder_Walk::Walk_Root(Folder& root) {
+  // Before anything is written on it: the copier learns once what the
+  // volume offers, and leftovers of killed runs go even where no walk passes.
+  record_.Set_Volume_Note(services_.Copier.Know_Volume(root));
   Listing listing;
   try {
     Take_Collections(root, listing);
