@@ -297,16 +297,15 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
 }
 
 Own_File_Plan Plan_Own_File(const Volume_Abilities& abilities) {
-  static std::mutex mutex;
-  static std::mt19937_64 random{std::random_device{}()};
+  // Drawn afresh from the system each time: a generator's state would be
+  // shared with every process forked from this one.
+  std::random_device random;
+  const auto draw = [&random] { return (std::uint64_t{random()} << 32) ^ random(); };
   Own_File_Plan plan;
-  {
-    const std::lock_guard lock(mutex);
-    while (plan.token == 0) plan.token = random();
-    // Two-second steps from 2000 to 2020: what FAT keeps of a time.
-    if (!abilities.marks || !abilities.stable_inodes) {
-      plan.time_token = Earliest_Time_Token + 2 * static_cast<std::int64_t>(random() % Time_Tokens);
-    }
+  while (plan.token == 0) plan.token = draw();
+  // Two-second steps from 2000 to 2020: what FAT keeps of a time.
+  if (!abilities.marks || !abilities.stable_inodes) {
+    plan.time_token = Earliest_Time_Token + 2 * static_cast<std::int64_t>(draw() % Time_Tokens);
   }
   const bool moves_safely = abilities.no_replace_rename || (abilities.hard_links && abilities.writes_after_unlink);
   if (!abilities.unnamed_files && moves_safely) plan.making = Private_Name(Creating_Prefix);
