@@ -78,6 +78,9 @@ class Run_Record {
   // Ends the run; `why`, when not empty, is a sentence on what ended it other
   // than a stop (a root folder that cannot be read).
   void End(std::string why = {});
+  // What the run found its volume to offer and how copies are made there,
+  // in one line ("exfat: no marks kept; copies tracked in the journal").
+  void Set_Volume_Note(std::string note) { volume_note_ = std::move(note); }
 
   bool Running() const { return running_; }
   bool Began() const { return began_; }
@@ -87,6 +90,8 @@ class Run_Record {
   // Up to now while the run goes on, to its end after.
   std::chrono::steady_clock::duration Elapsed() const;
   const std::string& Ended_Because() const { return ended_because_; }
+  // Empty until the volume is known.
+  const std::string& Volume_Note() const { return volume_note_; }
 
   std::uint64_t Probes() const { return probes_; }
   std::uint64_t Good() const { return probes_ - failed_; }
@@ -119,6 +124,7 @@ class Run_Record {
   std::chrono::steady_clock::time_point started_;
   std::chrono::steady_clock::time_point ended_;
   std::string ended_because_;
+  std::string volume_note_;
   std::uint64_t probes_ = 0;
   std::uint64_t failed_ = 0;
   std::array<std::uint64_t, Failure_Kinds.size()> failed_by_kind_{};

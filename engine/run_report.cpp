@@ -120,6 +120,7 @@ std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
       {"Files checked", Format_Count(record.Probes()) + " (" + Format_Count(record.Good()) + " good, " +
                             Format_Count(record.Failed()) + " failed)"},
   };
+  if (!record.Volume_Note().empty()) figures.push_back({"Volume", record.Volume_Note()});
   if (record.Failed() > 0) figures.push_back({"Failures", Failures_By_Kind(record)});
   figures.push_back({"Read", Amount_At(totals.bytes_read, record.Read_Speed())});
   figures.push_back({"Written", Amount_At(totals.bytes_written, record.Write_Speed())});

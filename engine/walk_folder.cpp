@@ -3,6 +3,7 @@
 #include <exception>
 #include <limits>
 #include <memory>
+#include <string>
 
 #include "engine/catalogue_check.h"
 #include "engine/delay_text.h"
@@ -35,6 +36,11 @@ std::unique_ptr<Folder> Folder_Walk::Open_Root(const std::string& path) {
 }
 
 void Folder_Walk::Walk_Root(Folder& root) {
+  // Before anything is written on it: the copier learns once what the
+  // volume offers, and leftovers of killed runs go even where no walk passes.
+  // The first pass's note, which says what leftovers went, is the run's.
+  const std::string note = services_.Copier.Know_Volume(root);
+  if (record_.Volume_Note().empty()) record_.Set_Volume_Note(note);
   Listing listing;
   try {
     Take_Collections(root, listing);

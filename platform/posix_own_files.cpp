@@ -5,27 +5,31 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/check_error.h"
+#include "platform/file_calls.h"
 #include "platform/own_names.h"
-
-#ifdef __linux__
-#include <sys/xattr.h>
-#endif
 
 namespace palvimo {
 
 namespace {
 
-// The extended attribute every copy this program makes carries.
-[[maybe_unused]] constexpr char Mark_Attribute[] = "user.palvimo.probe";
+// The extended attribute every copy this program makes carries, where the
+// volume keeps them; its value is the copy's token.
+constexpr char Mark_Attribute[] = "user.palvimo.probe";
 constexpr mode_t Own_Mode = S_IRUSR | S_IWUSR;
+// 2000-01-01 and the number of two-second steps to 2020-01-01.
+constexpr std::int64_t Earliest_Time_Token = 946684800;
+constexpr std::uint64_t Time_Tokens = (1577836800 - 946684800) / 2;
 
 struct Hook_Slot {
   std::mutex mutex;
@@ -48,11 +52,10 @@ void At_Step(Own_File_Step step, int folder_fd, const std::string& name) {
   if (hook) hook(step, folder_fd, name);
 }
 
-// A mark this file system or file does not keep is skipped: the copy is
-// still made, only unmarked, and a leftover of it is then never removed by
-// the walk, which is the safe side.
+// A step this file system or file does not offer: skipped, the copy is still
+// made. EPERM is what FAT answers to a mode it cannot keep.
 bool Is_Unsupported(int error) {
-  return error == ENOTSUP || error == EOPNOTSUPP || error == EINVAL || error == EROFS;
+  return error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL || error == EROFS;
 }
 
 bool Same_File(const struct stat& a, const struct stat& b) {
@@ -65,32 +68,48 @@ struct stat Status_Of(int fd, const std::string& path) {
   return status;
 }
 
+// The status of a file held open, through the calls a test may stand in.
+struct stat Held_Status(int fd, const std::string& path) {
+  struct stat status {};
+  if (Calls().status(fd, &status) != 0) throw Error_From_Errno(path, "cannot open", errno, Failure_Kind::Read);
+  return status;
+}
+
 Unique_Fd Open_At(int folder_fd, const std::string& name, int flags, mode_t mode = 0) {
   return Unique_Fd(openat(folder_fd, name.c_str(), flags | O_CLOEXEC, mode));
 }
 
-// Moves `from` to the private name `to` in the same folder, never over an
-// existing file where the file system can refuse to.
-int Move_To_Private_Name(int folder_fd, const std::string& from, const std::string& to) {
-#ifdef __linux__
-  if (renameat2(folder_fd, from.c_str(), folder_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  // The private name is one no other program uses.
-  return renameat(folder_fd, from.c_str(), folder_fd, to.c_str());
+Unique_Fd Open_Own_At(int folder_fd, const std::string& name, int flags, mode_t mode = 0) {
+  return Unique_Fd(Calls().open_at(folder_fd, name.c_str(), flags | O_CLOEXEC, mode));
 }
 
 // Moves `from` to `to` in the same folder, failing with EEXIST rather than
-// ever replacing a file there: where renaming cannot refuse, the file is
-// linked to its new name, which can, then unlinked from its old one.
-int Move_No_Replace(int folder_fd, const std::string& from, const std::string& to) {
-#ifdef __linux__
-  if (renameat2(folder_fd, from.c_str(), folder_fd, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-#endif
-  if (linkat(folder_fd, from.c_str(), folder_fd, to.c_str(), 0) != 0) return -1;
-  unlinkat(folder_fd, from.c_str(), 0);
-  return 0;
+// replacing a file there: by a rename that refuses to, or by a link, which
+// does, then the old name unlinked. Where the volume offers neither, the
+// name is looked at first and only a free one taken, which leaves a moment
+// in which a file put there is replaced; it is the only way there is.
+int Move_Refusing(int folder_fd, const std::string& from, const std::string& to, const Volume_Abilities& abilities) {
+  const File_Calls& calls = Calls();
+  if (abilities.no_replace_rename) return calls.rename_at(folder_fd, from.c_str(), folder_fd, to.c_str(), Rename_No_Replace);
+  if (abilities.hard_links) {
+    if (calls.link_at(folder_fd, from.c_str(), folder_fd, to.c_str(), 0) != 0) return -1;
+    calls.unlink_at(folder_fd, from.c_str(), 0);
+    return 0;
+  }
+  struct stat taken {};
+  if (calls.status_at(folder_fd, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  if (errno != ENOENT) return -1;
+  return calls.rename_at(folder_fd, from.c_str(), folder_fd, to.c_str(), 0);
+}
+
+// Moves `from` to the private name `to`, which no other program uses.
+int Move_To_Private_Name(int folder_fd, const std::string& from, const std::string& to,
+                         const Volume_Abilities& abilities) {
+  const unsigned flags = abilities.no_replace_rename ? Rename_No_Replace : 0;
+  return Calls().rename_at(folder_fd, from.c_str(), folder_fd, to.c_str(), flags);
 }
 
 // A name in the copy's folder that no other file has or is given: this
@@ -98,6 +117,12 @@ int Move_No_Replace(int folder_fd, const std::string& from, const std::string& t
 std::string Private_Name(std::string_view prefix) {
   static std::atomic<unsigned long> count{0};
   return std::string(prefix) + std::to_string(getpid()) + "-" + std::to_string(count.fetch_add(1));
+}
+
+std::string Token_Text(std::uint64_t token) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(token));
+  return text;
 }
 
 // Where the file system keeps them, a lock of the open file description on
@@ -111,76 +136,129 @@ std::string Private_Name(std::string_view prefix) {
   return lock;
 }
 
-// Gives the new file its mode, mark and lock; 0, or why it could not.
-int Mark(int fd) {
+// Whether the step is worth trying: offered, or not known not to be.
+bool Try_Step(const Volume_Abilities& abilities, bool offered) { return offered || !abilities.checked; }
+
+// Gives the new file its mode, mark, lock and times; 0, or why it could
+// not. What the volume does not offer is skipped.
+int Mark(int fd, const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  const File_Calls& calls = Calls();
   // The mode asked for at the create is narrowed by the umask, which may
   // take the owner's read bit, without which the copy could not be checked
   // before it is deleted.
-  if (fchmod(fd, Own_Mode) != 0) return errno;
-#ifdef __linux__
-  if (fsetxattr(fd, Mark_Attribute, "1", 1, 0) != 0 && !Is_Unsupported(errno)) return errno;
-#endif
+  if (Try_Step(abilities, abilities.mode_change) && calls.change_mode(fd, Own_Mode) != 0 &&
+      !Is_Unsupported(errno) && errno != EPERM) {
+    return errno;
+  }
+  if (Try_Step(abilities, abilities.marks)) {
+    const std::string token = Token_Text(plan.token);
+    if (calls.set_attribute(fd, Mark_Attribute, token.data(), token.size(), 0) != 0 && !Is_Unsupported(errno)) {
+      return errno;
+    }
+  }
 #ifdef F_OFD_SETLK
-  // A file system that keeps no such locks leaves the copy unheld: another
-  // instance would then take it for a leftover.
-  struct flock lock = Whole_File_Lock();
-  fcntl(fd, F_OFD_SETLK, &lock);
+  // A volume that keeps no such locks leaves the copy unheld: the journal's
+  // lock of this instance tells other instances that it runs.
+  if (Try_Step(abilities, abilities.file_locks)) {
+    struct flock lock = Whole_File_Lock();
+    calls.lock(fd, F_OFD_SETLK, &lock);
+  }
 #endif
+  Stamp_Own_File(fd, plan);
   return 0;
+}
+
+// Whether `found`, the status of what is at `name`, is the copy held as
+// `own_fd`. Without inode numbers to go by, it must carry the copy's token
+// in its mark where the volume keeps marks, and have the copy's size and
+// times: with the time token, which no other file has, where it keeps none.
+bool Is_Own_Copy(int folder_fd, const std::string& name, const struct stat& found, const struct stat& own,
+                 const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  if (abilities.stable_inodes) return Same_File(found, own);
+  if (!S_ISREG(found.st_mode) || found.st_dev != own.st_dev || found.st_size != own.st_size ||
+      found.st_mtim.tv_sec != own.st_mtim.tv_sec || found.st_mtim.tv_nsec != own.st_mtim.tv_nsec) {
+    return false;
+  }
+  if (!abilities.marks || plan.token == 0) return true;
+  const Unique_Fd fd = Open_Own_At(folder_fd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  return fd.Valid() && Own_Mark_Token(fd.Get()) == plan.token;
 }
 
 #ifdef __linux__
 // The copy made unnamed in its folder, marked there, then linked to its name,
 // which the link refuses when it is taken: there is no moment when the copy
-// has a name and no mark. Nothing where the file system makes no unnamed
-// files or cannot link one.
-std::optional<Unique_Fd> Create_Unnamed(int folder_fd, const std::string& name, const std::string& path) {
-  Unique_Fd fd = Open_At(folder_fd, ".", O_WRONLY | O_TMPFILE | O_NOCTTY, Own_Mode);
+// has a name and no mark. Nothing where the file system, against what the
+// volume's check found, makes no unnamed files or cannot link one.
+std::optional<Unique_Fd> Create_Unnamed(int folder_fd, const std::string& name, const std::string& path,
+                                        const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  Unique_Fd fd = Open_Own_At(folder_fd, ".", O_WRONLY | O_TMPFILE | O_NOCTTY, Own_Mode);
   if (!fd.Valid()) {
     if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return std::nullopt;
     throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
   }
   At_Step(Own_File_Step::Created, folder_fd, std::string());
   // Closing an unnamed file frees it: a failure leaves nothing behind.
-  if (const int error = Mark(fd.Get())) throw Error_From_Errno(path, "cannot mark the copy", error, Failure_Kind::Write);
+  if (const int error = Mark(fd.Get(), abilities, plan)) {
+    throw Error_From_Errno(path, "cannot mark the copy", error, Failure_Kind::Write);
+  }
   const std::string same_inode = "/proc/self/fd/" + std::to_string(fd.Get());
-  if (linkat(AT_FDCWD, same_inode.c_str(), folder_fd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
+  const File_Calls& calls = Calls();
+  if (calls.link_at(AT_FDCWD, same_inode.c_str(), folder_fd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
   // Without /proc the descriptor itself is linked, which needs a privilege.
-  if (errno == ENOENT && linkat(fd.Get(), "", folder_fd, name.c_str(), AT_EMPTY_PATH) == 0) return fd;
+  if (errno == ENOENT && calls.link_at(fd.Get(), "", folder_fd, name.c_str(), AT_EMPTY_PATH) == 0) return fd;
   if (errno == EEXIST) return Unique_Fd();
   if (errno == EPERM || errno == ENOENT || errno == EOPNOTSUPP) return std::nullopt;
   throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
 }
 #endif
 
-// The copy made and marked under a private name, which the walk never
-// probes, then moved to its name, never over a file there. Where the file
-// system can neither refuse to replace nor link, the copy is made at its
-// name and marked there.
-Unique_Fd Create_Under_Private_Name(int folder_fd, const std::string& name, const std::string& path) {
-  const std::string making = Private_Name(Creating_Prefix);
-  constexpr int Create_Flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY;
-  Unique_Fd fd = Open_At(folder_fd, making, Create_Flags, Own_Mode);
+constexpr int Create_Flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY;
+
+// The copy made and marked under its private name, which the walk never
+// probes, then moved to its name, never over a file there.
+Unique_Fd Create_Under_Private_Name(int folder_fd, const std::string& name, const std::string& path,
+                                    const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  Unique_Fd fd = Open_Own_At(folder_fd, plan.making, Create_Flags, Own_Mode);
   if (!fd.Valid()) throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
-  At_Step(Own_File_Step::Created, folder_fd, making);
-  int error = Mark(fd.Get());
-  if (error == 0 && Move_No_Replace(folder_fd, making, name) == 0) return fd;
+  At_Step(Own_File_Step::Created, folder_fd, plan.making);
+  int error = Mark(fd.Get(), abilities, plan);
+  if (error == 0 && Move_Refusing(folder_fd, plan.making, name, abilities) == 0) return fd;
   if (error == 0) error = errno;
-  unlinkat(folder_fd, making.c_str(), 0);
+  Calls().unlink_at(folder_fd, plan.making.c_str(), 0);
   if (error == EEXIST) return Unique_Fd();
-  if (error != EPERM && error != EOPNOTSUPP && error != EMLINK) {
-    throw Error_From_Errno(path, "cannot create the copy", error, Failure_Kind::Write);
-  }
-  fd = Open_At(folder_fd, name, Create_Flags, Own_Mode);
+  throw Error_From_Errno(path, "cannot create the copy", error, Failure_Kind::Write);
+}
+
+// The copy made at its name, which it keeps until it is removed, and marked
+// there: where the volume can neither make unnamed files nor refuse to
+// replace one, or writes nothing through a descriptor once its file has
+// lost the name it was made under.
+Unique_Fd Create_At_Name(int folder_fd, const std::string& name, const std::string& path,
+                         const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  Unique_Fd fd = Open_Own_At(folder_fd, name, Create_Flags, Own_Mode);
   if (!fd.Valid()) {
     if (errno == EEXIST) return fd;
     throw Error_From_Errno(path, "cannot create the copy", errno, Failure_Kind::Write);
   }
-  if ((error = Mark(fd.Get())) != 0) {
-    Remove_Own_File(folder_fd, name, fd.Get(), path);
+  At_Step(Own_File_Step::Created, folder_fd, name);
+  if (const int error = Mark(fd.Get(), abilities, plan)) {
+    Remove_Own_File(folder_fd, name, fd.Get(), path, abilities, plan);
     throw Error_From_Errno(path, "cannot mark the copy", error, Failure_Kind::Write);
   }
   return fd;
+}
+
+// Puts a stranger's file, set aside at `aside`, back at its name `name`, or
+// beside it at a visible name when that is taken by now. Where it is then.
+std::string Put_Back(int folder_fd, const std::string& aside, const std::string& name,
+                     const Volume_Abilities& abilities) {
+  if (Move_Refusing(folder_fd, aside, name, abilities) == 0) return name;
+  for (int n = 1; n <= 100; ++n) {
+    const std::string visible = name + std::string(Restored_Infix) + std::to_string(n);
+    if (Move_Refusing(folder_fd, aside, visible, abilities) == 0) return visible;
+    if (errno != EEXIST) break;
+  }
+  return aside;
 }
 
 }  // namespace
@@ -218,69 +296,112 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
   return fd;
 }
 
-Unique_Fd Create_Own_File(int folder_fd, const std::string& name, const std::string& path) {
-#ifdef __linux__
-  if (std::optional<Unique_Fd> made = Create_Unnamed(folder_fd, name, path)) return std::move(*made);
-#endif
-  return Create_Under_Private_Name(folder_fd, name, path);
+Own_File_Plan Plan_Own_File(const Volume_Abilities& abilities) {
+  // Drawn afresh from the system each time: a generator's state would be
+  // shared with every process forked from this one.
+  std::random_device random;
+  const auto draw = [&random] { return (std::uint64_t{random()} << 32) ^ random(); };
+  Own_File_Plan plan;
+  while (plan.token == 0) plan.token = draw();
+  // Two-second steps from 2000 to 2020: what FAT keeps of a time.
+  if (!abilities.marks || !abilities.stable_inodes) {
+    plan.time_token = Earliest_Time_Token + 2 * static_cast<std::int64_t>(draw() % Time_Tokens);
+  }
+  const bool moves_safely = abilities.no_replace_rename || (abilities.hard_links && abilities.writes_after_unlink);
+  if (!abilities.unnamed_files && moves_safely) plan.making = Private_Name(Creating_Prefix);
+  return plan;
 }
 
-bool Has_Own_Mark([[maybe_unused]] int fd, [[maybe_unused]] const std::string& path) {
+Unique_Fd Create_Own_File(int folder_fd, const std::string& name, const std::string& path,
+                          const Volume_Abilities& abilities, const Own_File_Plan& plan) {
 #ifdef __linux__
-  if (fgetxattr(fd, Mark_Attribute, nullptr, 0) >= 0) return true;
+  if (abilities.unnamed_files) {
+    if (std::optional<Unique_Fd> made = Create_Unnamed(folder_fd, name, path, abilities, plan)) {
+      return std::move(*made);
+    }
+  }
+#endif
+  if (!plan.making.empty()) return Create_Under_Private_Name(folder_fd, name, path, abilities, plan);
+  return Create_At_Name(folder_fd, name, path, abilities, plan);
+}
+
+void Stamp_Own_File(int fd, const Own_File_Plan& plan) {
+  if (plan.time_token == 0) return;
+  struct timespec times[2] = {};
+  times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(plan.time_token);
+  Calls().set_times(fd, times);
+}
+
+bool Has_Own_Mark(int fd, const std::string& path) {
+  if (Calls().get_attribute(fd, Mark_Attribute, nullptr, 0) >= 0) return true;
   if (errno == ENODATA || Is_Unsupported(errno)) return false;
   throw Error_From_Errno(path, "cannot read the mark", errno, Failure_Kind::Read);
-#else
-  return false;
-#endif
+}
+
+std::optional<std::uint64_t> Own_Mark_Token(int fd) {
+  char value[32] = {};
+  const ssize_t size = Calls().get_attribute(fd, Mark_Attribute, value, sizeof value - 1);
+  if (size != 16) return std::nullopt;
+  std::uint64_t token = 0;
+  const auto [end, error] = std::from_chars(value, value + size, token, 16);
+  if (error != std::errc() || end != value + size || token == 0) return std::nullopt;
+  return token;
 }
 
 bool Held_By_Live_Instance([[maybe_unused]] int fd) {
 #ifdef F_OFD_GETLK
   struct flock lock = Whole_File_Lock();
-  return fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  return Calls().lock(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
 #else
   return false;
 #endif
 }
 
-void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const std::string& path) {
-  const struct stat own = Status_Of(own_fd, path);
+void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const std::string& path,
+                     const Volume_Abilities& abilities, const Own_File_Plan& plan) {
+  const File_Calls& calls = Calls();
+  const bool can_refuse = abilities.no_replace_rename || abilities.hard_links;
+  if (!can_refuse) {
+    // A stranger set aside here might never find its way back: it is left
+    // where it is.
+    struct stat at_name {};
+    if (calls.status_at(folder_fd, name.c_str(), &at_name, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT) throw Check_Error(path, "the copy is gone", Failure_Kind::Vanished);
+      throw Error_From_Errno(path, "cannot delete the copy", errno, Failure_Kind::Delete);
+    }
+    if (!Is_Own_Copy(folder_fd, name, at_name, Held_Status(own_fd, path), abilities, plan)) {
+      throw Check_Error(path, "the copy was replaced by another file, which is left at its name",
+                        Failure_Kind::Name_Taken);
+    }
+  }
   const std::string aside = Private_Name(Removing_Prefix);
-  if (Move_To_Private_Name(folder_fd, name, aside) != 0) {
+  if (Move_To_Private_Name(folder_fd, name, aside, abilities) != 0) {
     if (errno == ENOENT) throw Check_Error(path, "the copy is gone", Failure_Kind::Vanished);
     throw Error_From_Errno(path, "cannot delete the copy", errno, Failure_Kind::Delete);
   }
   At_Step(Own_File_Step::Set_Aside, folder_fd, aside);
   struct stat found {};
-  const bool own_found = fstatat(folder_fd, aside.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 && Same_File(found, own);
+  const bool own_found = calls.status_at(folder_fd, aside.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         Is_Own_Copy(folder_fd, aside, found, Held_Status(own_fd, path), abilities, plan);
   if (own_found) {
-    if (unlinkat(folder_fd, aside.c_str(), 0) == 0) return;
+    if (calls.unlink_at(folder_fd, aside.c_str(), 0) == 0) return;
     const int error = errno;
     // Back at its own name, the copy is where a second try and the user
     // expect it; should even that fail, the walk finds it at its private name.
-    const bool moved_back = Move_No_Replace(folder_fd, aside, name) == 0;
+    const bool moved_back = Move_Refusing(folder_fd, aside, name, abilities) == 0;
     const std::string action = moved_back ? "cannot delete the copy" : "cannot delete the copy, left as " + aside;
     throw Error_From_Errno(path, action.c_str(), error, Failure_Kind::Delete);
   }
-  // Another file took the copy's name: it goes back where it was, or, when
-  // yet another file has that name by now, to a name of its own beside it
-  // that the user can see.
-  if (Move_No_Replace(folder_fd, aside, name) == 0) {
-    throw Check_Error(path, "the copy was replaced by another file", Failure_Kind::Name_Taken);
+  // Another file took the copy's name between the look and the move.
+  const std::string now_at = Put_Back(folder_fd, aside, name, abilities);
+  if (now_at == name) {
+    throw Check_Error(path, "the copy was replaced by another file, which is left at its name",
+                      Failure_Kind::Name_Taken);
   }
-  std::string restored = aside;
-  for (int n = 1; n <= 100; ++n) {
-    const std::string visible = name + std::string(Restored_Infix) + std::to_string(n);
-    if (Move_No_Replace(folder_fd, aside, visible) == 0) {
-      restored = visible;
-      break;
-    }
-    if (errno != EEXIST) break;
-  }
+  const std::string where = now_at == aside ? "could not be moved back and is now " : "is now ";
   throw Check_Error(path,
-                    "the copy was replaced by another file, which could not go back to its name as it was taken "
-                    "again: that file is now " + restored,
+                    "the copy was replaced by another file, which was set aside and, as yet another file took its "
+                    "name meanwhile, " + where + now_at,
                     Failure_Kind::Name_Taken);
 }
 

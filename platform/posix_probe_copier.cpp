@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -21,14 +22,19 @@
 #include "platform/check_error.h"
 #include "platform/chunk_sums.h"
 #include "platform/copier_hooks.h"
+#include "platform/copy_journal.h"
+#include "platform/copy_volumes.h"
 #include "platform/escaped_text.h"
 #include "platform/file_stamp.h"
 #include "platform/io_worker.h"
+#include "platform/file_calls.h"
 #include "platform/late_removals.h"
+#include "platform/own_leftovers.h"
 #include "platform/page_cache.h"
 #include "platform/posix_own_files.h"
 #include "platform/read_back.h"
 #include "platform/runtime.h"
+#include "platform/state_folder.h"
 #include "platform/unique_fd.h"
 
 namespace palvimo {
@@ -126,10 +132,13 @@ void Flush_To_Drive(int fd, const std::string& path, const Copier_Hooks& hooks) 
 
 // Raises Check_Error unless writing `still_to_write` more bytes into the
 // folder's volume leaves other programs what they need. The space counted
-// is what unprivileged users may use: root's reserve is never touched.
-void Check_Room(int folder_fd, std::uint64_t still_to_write, const std::string& path) {
+// is what unprivileged users may use: root's reserve is never touched. A
+// volume that reports no size (the volume's note says so) cannot be held to
+// the rule.
+void Check_Room(int folder_fd, const Volume_Abilities& abilities, std::uint64_t still_to_write,
+                const std::string& path) {
   struct statvfs volume {};
-  if (fstatvfs(folder_fd, &volume) != 0) return;
+  if (!abilities.reports_size || Calls().volume_status(folder_fd, &volume) != 0 || volume.f_blocks == 0) return;
   const std::uint64_t block = volume.f_frsize != 0 ? volume.f_frsize : volume.f_bsize;
   const std::uint64_t total = static_cast<std::uint64_t>(volume.f_blocks) * block;
   const std::uint64_t available = static_cast<std::uint64_t>(volume.f_bavail) * block;
@@ -142,7 +151,7 @@ void Check_Room(int folder_fd, std::uint64_t still_to_write, const std::string& 
 void Write_All(int fd, const std::byte* data, std::size_t size, const std::string& path, const Copier_Hooks& hooks) {
   while (size > 0) {
     const ssize_t written = Retry_Interrupted([&] {
-      return hooks.write_copy ? hooks.write_copy(fd, data, size) : write(fd, data, size);
+      return hooks.write_copy ? hooks.write_copy(fd, data, size) : Calls().write(fd, data, size);
     });
     if (written < 0) {
       // A volume filled by others meanwhile is no fault of the drive's, which
@@ -163,23 +172,6 @@ Unique_Fd Duplicate(const Folder& folder) {
   return fd;
 }
 
-enum class Found { Other, Removed, In_Use };
-
-// What was at `name`: a copy this program left, now removed; a copy that a
-// running instance of it holds, left alone; or, touched by nothing,
-// anything else or nothing at all.
-Found Remove_If_Own(int folder_fd, const std::string& name, const std::string& path) {
-  struct stat found {};
-  if (fstatat(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) {
-    return Found::Other;
-  }
-  const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
-  if (!Has_Own_Mark(fd.Get(), path)) return Found::Other;
-  if (Held_By_Live_Instance(fd.Get())) return Found::In_Use;
-  Remove_Own_File(folder_fd, name, fd.Get(), path);
-  return Found::Removed;
-}
-
 struct Free_Buffer {
   void operator()(std::byte* buffer) const { std::free(buffer); }
 };
@@ -188,13 +180,23 @@ struct Free_Buffer {
 // makes, writes and deletes it; a thread of its own removes it when the
 // program goes on without the worker, which may be stuck on the drive.
 struct Copy_Slot {
-  Copy_Slot(Unique_Fd folder_fd, std::string copy_name, std::string copy_path)
-      : folder(std::move(folder_fd)), name(std::move(copy_name)), path(std::move(copy_path)) {}
+  Copy_Slot(Unique_Fd folder_fd, std::string copy_name, std::string copy_path, std::string copy_folder_path,
+            std::shared_ptr<Copy_Volumes> copy_volumes, std::shared_ptr<Copy_Journal> copy_journal)
+      : folder(std::move(folder_fd)), name(std::move(copy_name)), path(std::move(copy_path)),
+        folder_path(std::move(copy_folder_path)), volumes(std::move(copy_volumes)), journal(std::move(copy_journal)) {}
 
   std::mutex mutex;
   const Unique_Fd folder;  // the copy's folder, held for as long as the copy
   const std::string name;
   const std::string path;
+  const std::string folder_path;
+  const std::shared_ptr<Copy_Volumes> volumes;
+  const std::shared_ptr<Copy_Journal> journal;
+  // Set on the worker before the copy is made: its volume, how it is made
+  // and known, and whether the journal holds it.
+  std::shared_ptr<const Copy_Volume> volume;
+  Own_File_Plan plan;
+  bool journaled = false;
   // Held open from its creation until it is gone: its inode, which is what
   // tells the copy from any other file, cannot pass to another file while
   // it is held. The window's thread never closes it, as the worker may be
@@ -214,7 +216,19 @@ struct Copy_Slot {
   void Remove() {
     if (!Exists()) return;
     removed = true;
-    Remove_Own_File(folder.Get(), name, file.Get(), path);
+    try {
+      Remove_Own_File(folder.Get(), name, file.Get(), path, volume->abilities, plan);
+    } catch (const Check_Error& error) {
+      // A copy gone from its name is nothing a later run could find there.
+      if (error.Kind() == Failure_Kind::Vanished || error.Kind() == Failure_Kind::Name_Taken) Forget();
+      throw;
+    }
+    Forget();
+  }
+  // Takes the copy out of the journal.
+  void Forget() {
+    if (journaled) journal->Remove(plan.token);
+    journaled = false;
   }
   // With `mutex` held, on the worker: the descriptor of a copy whose name is
   // gone, for the caller to close once the mutex is released, since closing
@@ -242,10 +256,20 @@ class Copy_Job {
     const auto size = static_cast<std::uint64_t>(status.st_size);
     figures_.stamp = Stamp_Of_Open_File(source.Get(), source_path_);
     Drop_Cached_Pages(source.Get(), 0, 0);
-    Check_Room(slot_.folder.Get(), size, slot_.path);
-    const int copy = Create();
+    slot_.volume = slot_.volumes->For(slot_.folder.Get(), slot_.folder_path);
+    Check_Room(slot_.folder.Get(), slot_.volume->abilities, size, slot_.path);
+    slot_.plan = Plan_Own_File(slot_.volume->abilities);
+    Journal_Copy(size);
+    int copy = -1;
+    try {
+      copy = Create();
+    } catch (const Check_Error&) {
+      slot_.Forget();
+      throw;
+    }
     try {
       Copy_Bytes(source.Get(), size, copy);
+      Stamp_Own_File(copy, slot_.plan);
       Timed(figures_.write_time, [&] { Flush_To_Drive(copy, slot_.path, hooks_); });
       Drop_Cached_Pages(copy, 0, 0);
       Check_Copy(copy);
@@ -271,16 +295,50 @@ class Copy_Job {
  private:
   Unique_Fd Open_Source() { return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_); }
 
+  // Keeps the copy in the journal before it has its name. Where the volume
+  // keeps no marks the journal is all that tells a leftover of it from a
+  // user's file, and a copy it cannot keep is not made.
+  void Journal_Copy(std::uint64_t size) {
+    const Copy_Volume& volume = *slot_.volume;
+    entry_ = Copy_Entry{volume.identity, volume.Relative(slot_.path),
+                        slot_.plan.making.empty() ? std::string() : volume.Relative(slot_.folder_path + "/" + slot_.plan.making),
+                        std::string(), slot_.plan.token, size, slot_.plan.time_token,
+                        static_cast<std::int64_t>(std::time(nullptr)), 0};
+    try {
+      entry_.instance = slot_.journal->Instance();
+      slot_.journal->Add(entry_);
+      slot_.journaled = true;
+    } catch (const Check_Error& error) {
+      if (!volume.abilities.marks) {
+        throw Check_Error(slot_.path, "cannot keep track of the copy: " + error.Reason(), Failure_Kind::Other);
+      }
+    }
+  }
+
   // Creates the copy where nothing was, or where a leftover of this
   // program's was, and puts it in the slot, so that even a partial copy is
   // removed whichever thread ends up removing it.
   int Create() {
     const int folder = slot_.folder.Get();
-    Unique_Fd copy = Create_Own_File(folder, slot_.name, slot_.path);
-    if (!copy.Valid() && Remove_If_Own(folder, slot_.name, slot_.path) == Found::Removed) {
-      copy = Create_Own_File(folder, slot_.name, slot_.path);
+    const Volume_Abilities& abilities = slot_.volume->abilities;
+    Unique_Fd copy = Create_Own_File(folder, slot_.name, slot_.path, abilities, slot_.plan);
+    if (!copy.Valid() &&
+        Remove_If_Own(folder, slot_.name, slot_.path, *slot_.volume, *slot_.journal, slot_.plan.token) ==
+            Leftover::Removed) {
+      copy = Create_Own_File(folder, slot_.name, slot_.path, abilities, slot_.plan);
     }
     if (!copy.Valid()) throw Check_Error(slot_.path, "the copy's name is taken", Failure_Kind::Name_Taken);
+    // Where the inode number is all that tells the copy apart, the journal
+    // learns it too.
+    struct stat made {};
+    if (slot_.journaled && !abilities.marks && abilities.stable_inodes && Calls().status(copy.Get(), &made) == 0) {
+      entry_.inode = made.st_ino;
+      try {
+        slot_.journal->Add(entry_);
+      } catch (const Check_Error&) {
+        // The entry as first kept still proves the copy by its size and times.
+      }
+    }
     const int fd = copy.Get();
     const std::lock_guard lock(slot_.mutex);
     slot_.file = std::move(copy);
@@ -331,7 +389,7 @@ class Copy_Job {
         Timed(figures_.write_time, [&] { Flush_To_Drive(copy, slot_.path, hooks_); });
         synced = settled;
       }
-      Check_Room(slot_.folder.Get(), size - done, slot_.path);
+      Check_Room(slot_.folder.Get(), slot_.volume->abilities, size - done, slot_.path);
     }
   }
 
@@ -376,6 +434,7 @@ class Copy_Job {
   std::stop_token stop_;
   Chunk_Sums sums_;
   Probe_Figures figures_;
+  Copy_Entry entry_;
 };
 
 // On the worker: gives the copy's blocks back a slice at a time, then
@@ -400,6 +459,7 @@ class Posix_Probe_Copier final : public Probe_Copier {
  public:
   Posix_Probe_Copier(Io_Worker& worker, Copier_Hooks hooks)
       : worker_(worker),
+        journal_(std::make_shared<Copy_Journal>(State_Folder())),
         hooks_(std::make_shared<const Copier_Hooks>(std::move(hooks))),
         buffer_(static_cast<std::byte*>(std::aligned_alloc(Buffer_Alignment, Buffer_Size)), Free_Buffer{}) {
     if (!buffer_) throw std::bad_alloc();
@@ -411,7 +471,8 @@ class Posix_Probe_Copier final : public Probe_Copier {
 
   Probe_Figures Copy_File(Folder& folder, const std::string& name, const std::string& copy_name) override {
     if (current_) Let_Go(std::exchange(current_, nullptr));
-    auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name));
+    auto slot = std::make_shared<Copy_Slot>(Duplicate(folder), copy_name, folder.Path_Of(copy_name), folder.Path(),
+                                            volumes_, journal_);
     current_ = slot;
     bool finished = false;
     const auto figures = std::make_shared<Probe_Figures>();
@@ -445,18 +506,39 @@ class Posix_Probe_Copier final : public Probe_Copier {
   }
 
   bool Remove_Leftover(Folder& folder, const std::string& name) override {
-    struct Leftover {
+    struct Found {
       Unique_Fd folder;
+      std::string folder_path;
       std::string name;
       std::string path;
-      Found found = Found::Other;
+      Leftover found = Leftover::Other;
     };
-    auto leftover = std::make_shared<Leftover>(Leftover{Duplicate(folder), name, folder.Path_Of(name)});
-    const bool finished = worker_.Run([leftover](std::stop_token) {
-      leftover->found = Remove_If_Own(leftover->folder.Get(), leftover->name, leftover->path);
+    auto leftover = std::make_shared<Found>(Found{Duplicate(folder), folder.Path(), name, folder.Path_Of(name)});
+    const bool finished = worker_.Run([leftover, volumes = volumes_, journal = journal_](std::stop_token) {
+      const auto volume = volumes->For(leftover->folder.Get(), leftover->folder_path);
+      leftover->found = Remove_If_Own(leftover->folder.Get(), leftover->name, leftover->path, *volume, *journal);
     });
     if (!finished) throw Program_End{};
-    return leftover->found != Found::Other;
+    return leftover->found != Leftover::Other;
+  }
+
+  std::string Know_Volume(Folder& root) override {
+    struct Known {
+      Unique_Fd folder;
+      std::string path;
+      std::string note;
+    };
+    auto known = std::make_shared<Known>(Known{Duplicate(root), root.Path(), std::string()});
+    const bool finished = worker_.Run([known, volumes = volumes_, journal = journal_](std::stop_token) {
+      const auto volume = volumes->For(known->folder.Get(), known->path);
+      known->note = volume->note;
+      if (const int removed = Remove_Journaled_Leftovers(*volume, *journal); removed > 0) {
+        known->note += "; " + std::to_string(removed) + (removed == 1 ? " leftover copy" : " leftover copies") +
+                       " of earlier runs removed";
+      }
+    });
+    if (!finished) throw Program_End{};
+    return known->note;
   }
 
  private:
@@ -485,6 +567,8 @@ class Posix_Probe_Copier final : public Probe_Copier {
   }
 
   Io_Worker& worker_;
+  const std::shared_ptr<Copy_Journal> journal_;
+  const std::shared_ptr<Copy_Volumes> volumes_ = std::make_shared<Copy_Volumes>();
   std::shared_ptr<const Copier_Hooks> hooks_;
   std::shared_ptr<std::byte> buffer_;
   std::shared_ptr<Copy_Slot> current_;

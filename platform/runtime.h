@@ -64,10 +64,18 @@ class Probe_Copier : public Interface {
   // let go of all the same.
   virtual void Delete_Copy() = 0;
   // True when the file `name` of `folder` is a copy this program made (known
-  // by its mark): removed when it was left over, left alone while the
-  // running instance that made it holds it. False, touching nothing, for any
-  // other file. Throws Check_Error, and Program_End.
+  // by its mark, or by the journal of copies): removed when it was left
+  // over, left alone while the running instance that made it holds it.
+  // False, touching nothing, for any other file. Throws Check_Error (for
+  // another user's leftover copy too), and Program_End.
   virtual bool Remove_Leftover(Folder& folder, const std::string& name) = 0;
+  // Finds out, once per volume, what the file system of the run's root
+  // `root` offers, chooses from that how copies are made, known and removed
+  // on it, and removes the leftover copies of earlier runs that the journal
+  // of copies proves there. Returns one line saying what it found, also
+  // where the volume could not be tried ("exfat: no marks kept; copies
+  // tracked in the journal"). Throws Program_End only.
+  virtual std::string Know_Volume(Folder& root) = 0;
 };
 
 class Pauser : public Interface {

@@ -26,6 +26,7 @@ class Stub_Probe_Copier final : public Probe_Copier {
   Probe_Figures Copy_File(Folder&, const std::string&, const std::string&) override { return {}; }
   void Delete_Copy() override {}
   bool Remove_Leftover(Folder&, const std::string&) override { return false; }
+  std::string Know_Volume(Folder&) override { return {}; }
 };
 
 // A pause that does not wait.

@@ -5,7 +5,9 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -13,7 +15,9 @@
 #include <limits>
 
 #include "check_fixture.h"
+#include "platform/file_calls.h"
 #include "platform/posix_own_files.h"
+#include "tests/platform/refusing_file_calls.h"
 #include "support/tmpfs_mount.h"
 
 namespace palvimo::testing {
@@ -406,6 +410,42 @@ TEST_F(Walk_Folder_Test, FileMountedFromAnotherFileSystemIsNotProbed) {
   EXPECT_EQ(record.Probes(), 1u);
   EXPECT_EQ(record.Failed(), 0u);
   EXPECT_EQ(failure_log.str(), "");
+}
+
+}  // namespace
+}  // namespace palvimo::testing
+
+namespace palvimo::testing {
+namespace {
+
+// On a volume that keeps no marks, a copy left by a killed run in a folder
+// the walk never picks is removed as the run begins, and the run's record
+// says what its volume offers and what went.
+TEST_F(Walk_Folder_Test, KilledRunsCopyGoesAsTheRunBeginsWhereNoMarkIsKept) {
+  Active_Refusals() = Refusals{.name = "exfat", .no_unnamed_files = true, .no_links = true,
+                                                 .no_no_replace = true, .no_marks = true};
+  Set_File_Calls(&Refusing_File_Calls());
+  tree.Write_File("root/deep/b.doc", "content");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Io_Worker child_worker(pump);
+    const auto child_copier = Make_Probe_Copier(child_worker);
+    child_copier->Copy_File(*real_files->Open_Folder(tree.Path("root/deep")), "b.doc", "b.doc.PVF");
+    _exit(0);  // as kill -9 leaves it: the copy and its journal entry stay
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(std::filesystem::exists(tree.Path("root/deep/b.doc.PVF")));
+
+  record.Begin(tree.Path("root"), Run_Settings{".PVF", "0", true});
+  random.Script = {0.9f, 0.9f};
+  Walk_Root(tree.Path("root"));
+  Set_File_Calls(nullptr);
+  EXPECT_FALSE(std::filesystem::exists(tree.Path("root/deep/b.doc.PVF")));
+  const std::string note = record.Volume_Note();
+  EXPECT_NE(note.find("no marks kept; copies tracked in the journal"), std::string::npos) << note;
+  EXPECT_NE(note.find("1 leftover copy of earlier runs removed"), std::string::npos) << note;
 }
 
 }  // namespace

@@ -150,7 +150,7 @@ TEST_F(Copier_Faults_Test, FailedFlushIsReportedWithItsReason) {
     }
     ASSERT_TRUE(failure) << error;
     EXPECT_EQ(failure->Reason(), "cannot flush the copy: " + std::system_category().message(error));
-    EXPECT_EQ(failure->Kind(), Failure_Kind::Flush);
+    EXPECT_EQ(failure->Kind(), Failure_Kind::Flush) << failure->Reason();
   }
 }
 

@@ -345,7 +345,7 @@ TEST_F(Probe_Copier_Test, EndingBetweenCreateAndMarkLeavesNoUnmarkedFile) {
   std::set<std::string> seen_while_stalled;
   {
     Stalled_Step stall(Own_File_Step::Created);
-    events_.End_At_Keep_Alive = 3;
+    events_.End_At_Keep_Alive = events_.Keep_Alives() + 3;
     const Alarm_Guard guard(30);
     EXPECT_THROW(Copy("a.doc", "a.doc.PVF"), Program_End);
     stall.Wait_Reached();
@@ -390,7 +390,7 @@ TEST_F(Probe_Copier_Test, EndingDoesNotWaitForAStalledRemoval) {
   std::vector<std::string> left;
   {
     Stalled_Step stall(Own_File_Step::Set_Aside);
-    events_.End_At_Keep_Alive = 3;
+    events_.End_At_Keep_Alive = events_.Keep_Alives() + 3;
     const Alarm_Guard guard(30);
     EXPECT_THROW(copier_->Delete_Copy(), Program_End);
     copier_.reset();

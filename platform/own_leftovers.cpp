@@ -1,0 +1,116 @@
+#include "platform/own_leftovers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <optional>
+
+#include "platform/check_error.h"
+#include "platform/file_calls.h"
+#include "platform/posix_own_files.h"
+#include "platform/unique_fd.h"
+
+namespace palvimo {
+
+namespace {
+
+// FAT keeps times to two seconds.
+constexpr std::int64_t Time_Slack = 2;
+
+std::optional<Copy_Entry> Entry_At(const Copy_Volume& volume, Copy_Journal& journal, const std::string& path,
+                                   std::uint64_t making) {
+  const std::string relative = volume.Relative(path);
+  for (Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
+    if (entry.token == making) continue;
+    if (entry.path == relative || (!entry.making.empty() && entry.making == relative)) return std::move(entry);
+  }
+  return std::nullopt;
+}
+
+// Whether `found` is still the copy the journal holds: ours, never larger
+// than it was to be, at the same inode where the volume keeps them, and
+// with its time token, or, killed before it was given that again, written
+// since it was made.
+bool Matches(const Copy_Entry& entry, const struct stat& found, const Volume_Abilities& abilities) {
+  if (!S_ISREG(found.st_mode) || found.st_uid != geteuid()) return false;
+  if (static_cast<std::uint64_t>(found.st_size) > entry.size) return false;
+  if (abilities.stable_inodes && entry.inode != 0 && found.st_ino != entry.inode) return false;
+  const std::int64_t modified = found.st_mtim.tv_sec;
+  if (entry.time_token != 0 && modified == entry.time_token) return true;
+  return modified >= entry.created - Time_Slack && modified <= std::time(nullptr) + Time_Slack;
+}
+
+[[noreturn]] void Another_Users(const std::string& path) {
+  throw Check_Error(path, "another user's leftover copy, left where it is: " + path, Failure_Kind::Permission_Denied);
+}
+
+}  // namespace
+
+Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string& path, const Copy_Volume& volume,
+                       Copy_Journal& journal, std::uint64_t making) {
+  struct stat found {};
+  if (Calls().status_at(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) {
+    return Leftover::Other;
+  }
+  if (found.st_uid != geteuid()) {
+    // Only its owner may judge it: a copy of theirs is never ours to
+    // remove, and one that cannot even be read is most likely theirs too.
+    const Unique_Fd fd(openat(folder_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.Valid() && (errno == EACCES || errno == EPERM)) Another_Users(path);
+    if (fd.Valid() && Has_Own_Mark(fd.Get(), path)) Another_Users(path);
+    return Leftover::Other;
+  }
+  const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
+  const std::optional<Copy_Entry> entry = Entry_At(volume, journal, path, making);
+  Own_File_Plan plan;
+  if (Has_Own_Mark(fd.Get(), path)) {
+    if (Held_By_Live_Instance(fd.Get())) return Leftover::In_Use;
+    if (entry && journal.Is_Alive(entry->instance)) return Leftover::In_Use;
+    plan.token = Own_Mark_Token(fd.Get()).value_or(0);
+  } else if (entry) {
+    if (journal.Is_Alive(entry->instance)) return Leftover::In_Use;
+    if (!Matches(*entry, found, volume.abilities)) {
+      // Not the copy any more, whatever it is: the entry could only ever
+      // mislead.
+      journal.Remove(entry->token);
+      return Leftover::Other;
+    }
+    plan.token = entry->token;
+    plan.time_token = entry->time_token;
+  } else {
+    return Leftover::Other;
+  }
+  Remove_Own_File(folder_fd, name, fd.Get(), path, volume.abilities, plan);
+  if (entry) journal.Remove(entry->token);
+  return Leftover::Removed;
+}
+
+int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal) {
+  int removed = 0;
+  for (const Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
+    if (journal.Is_Alive(entry.instance)) continue;
+    bool kept = false;
+    for (const std::string* relative : {&entry.path, &entry.making}) {
+      if (relative->empty() || relative->front() != '/') continue;
+      const std::string path = volume.Full(*relative);
+      const auto slash = path.rfind('/');
+      const std::string folder_path = slash == 0 ? "/" : path.substr(0, slash);
+      const Unique_Fd folder(open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOCTTY | O_CLOEXEC));
+      struct stat status {};
+      if (!folder.Valid() || Calls().status(folder.Get(), &status) != 0 || status.st_dev != volume.device) continue;
+      try {
+        if (Remove_If_Own(folder.Get(), path.substr(slash + 1), path, volume, journal) == Leftover::Removed) ++removed;
+      } catch (const Check_Error&) {
+        // Kept for a later run, or for the walk, which says why.
+        kept = true;
+      }
+    }
+    if (!kept) journal.Remove(entry.token);
+  }
+  return removed;
+}
+
+}  // namespace palvimo
