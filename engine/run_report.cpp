@@ -155,8 +155,7 @@ std::string Verdict_Text(const Run_Record& record) {
     text = std::move(*nothing);
   } else {
     const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
-    text = "Checked " + Files(record, record.Files_Checked()) + " in " + Plural(record.Checked(), "probe", "probes") +
-           " (" + Format_Count(record.Files_Checked()) + " of the " + Files(record, record.Files_Seen()) + " seen): ";
+    text = "Checked " + Files(record, record.Files_Checked()) + ": ";
     if (faults == 0) {
       text += "no drive faults found.";
     } else {
@@ -164,6 +163,8 @@ std::string Verdict_Text(const Run_Record& record) {
               Failures_By_Kind(record, Failure_Class::Drive_Fault) + ").";
     }
     if (record.Files_Not_Checked() > 0) text += " " + Not_Checked_Sentence(record);
+    text += " " + Plural(record.Probes(), "probe", "probes") + " of " + Files(record, record.Files_Probed()) + " (" +
+            Format_Count(record.Files_Probed()) + " of the " + Files(record, record.Files_Seen()) + " seen).";
     const Probe_Figures& totals = record.Totals();
     if (faults == 0 && totals.bytes_read > 0) {
       text += " Read " + Amount_At(totals.bytes_read, record.Read_Speed()) + ", wrote " +

@@ -26,13 +26,14 @@ std::string Class_Key(Failure_Class failure_class);
 // "flush", "read back", "create", "delete", or "probe".
 std::string Step_Name(Failure_Kind kind);
 
-// What the run found, for the drive and apart from it: "Checked 12 files in
-// 1,204 probes (12 of the 14 files seen): no drive faults found. 3 files
-// could not be checked: 2 permission denied (locked.bin, secret.txt),
-// 1 vanished (gone.dat). Read 3.1 GB at 95 MB/s, wrote 3.1 GB at 61 MB/s and
-// read it back at 140 MB/s." The amounts come only when no drive fault was
-// found; a run that could check nothing says why instead
-// (Nothing_Checked_Reason). What cut the run short, if anything did, leads.
+// What the run found, for the drive and apart from it, then what it
+// covered: "Checked 12 files: no drive faults found. 3 files could not be
+// checked: 2 permission denied (locked.bin, secret.txt), 1 vanished
+// (gone.dat). 1,204 probes of 15 files (15 of the 16 files seen). Read
+// 3.1 GB at 95 MB/s, wrote 3.1 GB at 61 MB/s and read it back at 140 MB/s."
+// The amounts come only when no drive fault was found; a run that could
+// check nothing says why instead (Nothing_Checked_Reason). What cut the run
+// short, if anything did, leads.
 std::string Verdict_Text(const Run_Record& record);
 
 // When the run probed files and could check not one of them (no probe good,

@@ -89,9 +89,9 @@ TEST_F(Failure_Class_Test, FilesThatCannotBeCheckedAreNamedApartFromTheDrivesFau
   EXPECT_TRUE(Copies_Left() == std::vector<std::string>{tree.Path("root/taken.dat.PVF")});
 
   const std::string verdict = Verdict_Text(record);
-  EXPECT_EQ(verdict.rfind("Checked 2 files in 4 probes (2 of the 6 files seen): no drive faults found. 4 files could "
-                          "not be checked: 1 permission denied (locked.bin), 1 vanished (gone.dat), 1 copy's name "
-                          "taken (taken.dat), 1 name too long for a copy (" + long_name + "). Read ",
+  EXPECT_EQ(verdict.rfind("Checked 2 files: no drive faults found. 4 files could not be checked: 1 permission denied "
+                          "(locked.bin), 1 vanished (gone.dat), 1 copy's name taken (taken.dat), 1 name too long for "
+                          "a copy (" + long_name + "). 11 probes of 6 files (6 of the 6 files seen). Read ",
                           0),
             0u)
       << verdict;
@@ -130,7 +130,8 @@ TEST_F(Failure_Class_Test, ReadErrorIsADriveFault) {
   EXPECT_EQ(record.Failed_Of(Failure_Class::Drive_Fault), 1u);
   EXPECT_EQ(record.Failed_Of(Failure_Kind::Read), 1u);
   EXPECT_EQ(record.Files_Not_Checked(), 0u);
-  EXPECT_EQ(Verdict_Text(record), "Checked 2 files in 2 probes (2 of the 2 files seen): 1 drive fault (1 cannot read).");
+  EXPECT_EQ(Verdict_Text(record),
+            "Checked 2 files: 1 drive fault (1 cannot read). 2 probes of 2 files (2 of the 2 files seen).");
   const std::string report = Report_Text(record);
   EXPECT_NE(report.find("Drive faults (file: reason, how often, when):\n  " + tree.Path("root/bad.dat") +
                         ": cannot read: Input/output error, once, "),

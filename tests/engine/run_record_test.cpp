@@ -57,8 +57,9 @@ TEST_F(Run_Record_Test, RecordAddsUpAWalkWhoseProbesFailInKnownWays) {
     EXPECT_EQ(failure.kind, failure.path == taken ? Failure_Kind::Name_Taken : Failure_Kind::Vanished);
   }
   const std::string verdict = Verdict_Text(record);
-  EXPECT_EQ(verdict.rfind("Checked 3 files in 3 probes (3 of the 5 files seen): no drive faults found. 2 files could "
-                          "not be checked: 1 vanished (gone.dat), 1 copy's name taken (taken.dat). Read ",
+  EXPECT_EQ(verdict.rfind("Checked 3 files: no drive faults found. 2 files could not be checked: 1 vanished "
+                          "(gone.dat), 1 copy's name taken (taken.dat). 5 probes of 5 files (5 of the 5 files seen). "
+                          "Read ",
                           0),
             0u)
       << verdict;
@@ -169,7 +170,8 @@ TEST_F(Run_Record_Test, RunGoesOnWhenItsRecordCannotBeWritten) {
   control.Start_Click();
 
   EXPECT_EQ(window.Count, "1");
-  EXPECT_EQ(window.Verdict.rfind("Checked 1 file in 1 probe (1 of the 1 file seen): no drive faults found.", 0), 0u)
+  EXPECT_EQ(window.Verdict.rfind("Checked 1 file: no drive faults found. 1 probe of 1 file (1 of the 1 file seen).", 0),
+            0u)
       << window.Verdict;
   for (int waited = 0; !journal.Problem() && waited < 1000; ++waited) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
