@@ -14,6 +14,7 @@ struct Probe_Failure {
   std::string reason;
   Failure_Kind kind = Failure_Kind::Other;
   int error_number = 0;  // the system's, 0 when none
+  std::string path;      // what the failing action worked on: the file, or its copy
 };
 
 // Runs the actions of one probe in the probe's ignore-errors mode: a failing
@@ -27,9 +28,9 @@ class Ignore_Errors {
     try {
       action();
     } catch (const Check_Error& error) {
-      Keep({error.Reason(), error.Kind(), error.Error_Number()});
+      Keep({error.Reason(), error.Kind(), error.Error_Number(), error.Path()});
     } catch (const std::exception& error) {
-      Keep({error.what(), Failure_Kind::Other});
+      Keep({error.what(), Failure_Kind::Other, 0, {}});
     }
   }
 

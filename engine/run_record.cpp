@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/run_report.h"
+#include "platform/path_hash.h"
 
 namespace palvimo {
 
@@ -13,6 +14,11 @@ double Seconds(std::chrono::nanoseconds time) { return std::chrono::duration<dou
 // Bytes a second, or 0 when nothing was timed.
 double Speed(std::uint64_t bytes, std::chrono::nanoseconds time) {
   return time.count() > 0 ? static_cast<double>(bytes) / Seconds(time) : 0.0;
+}
+
+// The fingerprint of a path and a kind of failure together.
+std::uint64_t With_Kind(std::uint64_t path_hash, Failure_Kind kind) {
+  return path_hash ^ (0x9E3779B97F4A7C15u * (static_cast<std::uint64_t>(kind) + 1));
 }
 
 }  // namespace
@@ -27,16 +33,57 @@ void Run_Record::Begin(std::string root, Run_Settings settings) {
   started_ = std::chrono::steady_clock::now();
 }
 
-void Run_Record::Add_Probe(const std::string& path, const Probe_Figures& figures) { Count(path, figures); }
+void Run_Record::Add_Probe(const std::string& path, const Probe_Figures& figures) {
+  Count(path, figures);
+  const std::uint64_t path_hash = Path_Hash(path);
+  files_probed_.Add(path_hash);
+  files_checked_.Add(path_hash);
+}
 
 Failure_Entry Run_Record::Add_Failure(const std::string& path, const Probe_Figures& figures, Failure_Kind kind,
-                                      const std::string& reason, int error_number) {
+                                      const std::string& reason, int error_number, bool on_copy) {
   Count(path, figures);
   ++failed_;
-  ++failed_by_kind_[static_cast<std::size_t>(kind)];
-  Failure_Entry entry{std::chrono::system_clock::now(), path, kind, reason, error_number};
+  const auto kind_at = static_cast<std::size_t>(kind);
+  ++failed_by_kind_[kind_at];
+  Failure_Entry entry{std::chrono::system_clock::now(), path, kind, reason, error_number, on_copy};
   if (failures_.size() < Failures_Kept) failures_.push_back(entry);
+
+  const std::uint64_t path_hash = Path_Hash(path);
+  files_probed_.Add(path_hash);
+  if (Class_Of(kind) == Failure_Class::Drive_Fault) {
+    files_checked_.Add(path_hash);
+  } else {
+    files_not_checked_.Add(path_hash);
+    if (file_kinds_not_checked_.Add(With_Kind(path_hash, kind))) {
+      ++files_not_checked_by_kind_[kind_at];
+      if (examples_[kind_at].size() < Examples_Kept) examples_[kind_at].push_back(path);
+    }
+  }
+  Group(entry, path_hash);
   return entry;
+}
+
+void Run_Record::Group(const Failure_Entry& entry, std::uint64_t path_hash) {
+  const std::uint64_t key = With_Kind(path_hash, entry.kind);
+  if (const auto found = group_at_.find(key); found != group_at_.end()) {
+    Failure_Group& group = groups_[found->second];
+    ++group.count;
+    group.last = entry.time;
+    return;
+  }
+  if (groups_.size() == Failure_Groups_Kept) {
+    ++failures_not_grouped_;
+    return;
+  }
+  group_at_.emplace(key, groups_.size());
+  groups_.push_back(
+      {entry.path, entry.kind, entry.reason, entry.error_number, entry.on_copy, 1, entry.time, entry.time});
+}
+
+bool Run_Record::Coverage_Complete() const {
+  return files_probed_.Complete() && files_checked_.Complete() && files_seen_.Complete() &&
+         files_not_checked_.Complete() && file_kinds_not_checked_.Complete();
 }
 
 std::uint64_t Run_Record::Failed_Of(Failure_Class failure_class) const {

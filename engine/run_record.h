@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
+#include "engine/distinct_count.h"
 #include "platform/check_error.h"
 #include "platform/probe_figures.h"
 
@@ -38,6 +40,22 @@ struct Failure_Entry {
   Failure_Kind kind = Failure_Kind::Other;
   std::string reason;
   int error_number = 0;  // the system's, 0 when none
+  // The failure was the copy's (its name, its folder, room for it), not the
+  // file's own.
+  bool on_copy = false;
+};
+
+// The failures of one kind of one file, however often its probes met them.
+struct Failure_Group {
+  std::string path;
+  Failure_Kind kind = Failure_Kind::Other;
+  // The first failure's.
+  std::string reason;
+  int error_number = 0;
+  bool on_copy = false;
+  std::uint64_t count = 0;
+  std::chrono::system_clock::time_point first;
+  std::chrono::system_clock::time_point last;
 };
 
 // One probe on the speed plot.
@@ -63,6 +81,12 @@ class Run_Record {
  public:
   // Failures kept with their details; later ones are only counted.
   static constexpr std::size_t Failures_Kept = 1000;
+  // Groups of failures kept, one for each file and kind; the failures of
+  // further ones are only counted.
+  static constexpr std::size_t Failure_Groups_Kept = 1000;
+  // Names kept for each kind of failure that leaves a file not checked, for
+  // the verdict to give as examples.
+  static constexpr std::size_t Examples_Kept = 3;
   // The plot keeps at most this many points however long the run: once full,
   // every other point goes and only every other probe is kept from then on.
   static constexpr std::size_t Speed_Points_Kept = 1024;
@@ -74,7 +98,9 @@ class Run_Record {
   // Adds a probe that failed, with what it did before it failed; returns the
   // failure as recorded.
   Failure_Entry Add_Failure(const std::string& path, const Probe_Figures& figures, Failure_Kind kind,
-                            const std::string& reason, int error_number = 0);
+                            const std::string& reason, int error_number = 0, bool on_copy = false);
+  // Notes a file the walk listed, by its Entry_Hash.
+  void Add_Seen(std::uint64_t entry_hash) { files_seen_.Add(entry_hash); }
   // Ends the run; `why`, when not empty, is a sentence on what ended it other
   // than a stop (a root folder that cannot be read).
   void End(std::string why = {});
@@ -93,11 +119,33 @@ class Run_Record {
   // Empty until the volume is known.
   const std::string& Volume_Note() const { return volume_note_; }
 
+  // Every probe, whatever its end.
   std::uint64_t Probes() const { return probes_; }
   std::uint64_t Good() const { return probes_ - failed_; }
+  // Probes that failed, of either class.
   std::uint64_t Failed() const { return failed_; }
   std::uint64_t Failed_Of(Failure_Kind kind) const { return failed_by_kind_[static_cast<std::size_t>(kind)]; }
   std::uint64_t Failed_Of(Failure_Class failure_class) const;
+  // Probes that checked their file: good, or ended by a drive fault.
+  std::uint64_t Checked() const { return probes_ - Failed_Of(Failure_Class::Not_Checked); }
+
+  // Coverage, in distinct files: those probed whatever the end, those
+  // checked, those the walk listed, and those that could not be checked, in
+  // all and for each kind. Each count is exact up to
+  // Distinct_Count::Most_Kept files, and a lower bound past that, which
+  // Coverage_Complete() tells.
+  std::uint64_t Files_Probed() const { return files_probed_.Count(); }
+  std::uint64_t Files_Checked() const { return files_checked_.Count(); }
+  std::uint64_t Files_Seen() const { return files_seen_.Count(); }
+  std::uint64_t Files_Not_Checked() const { return files_not_checked_.Count(); }
+  std::uint64_t Files_Not_Checked_Of(Failure_Kind kind) const {
+    return files_not_checked_by_kind_[static_cast<std::size_t>(kind)];
+  }
+  bool Coverage_Complete() const;
+  // The first few files not checked for `kind`, in the order they failed.
+  const std::vector<std::string>& Not_Checked_Examples(Failure_Kind kind) const {
+    return examples_[static_cast<std::size_t>(kind)];
+  }
 
   // Every probe's figures added up.
   const Probe_Figures& Totals() const { return totals_; }
@@ -111,10 +159,16 @@ class Run_Record {
   const std::vector<Failure_Entry>& Failures() const { return failures_; }
   // Failures beyond those kept.
   std::uint64_t Failures_Not_Kept() const { return failed_ - failures_.size(); }
+  // The failures by file and kind, in the order each group's first failure
+  // happened.
+  const std::vector<Failure_Group>& Failure_Groups() const { return groups_; }
+  // Failures of files beyond the groups kept.
+  std::uint64_t Failures_Not_Grouped() const { return failures_not_grouped_; }
   const std::vector<Speed_Point>& Speeds() const { return speeds_; }
 
  private:
   void Count(const std::string& path, const Probe_Figures& figures);
+  void Group(const Failure_Entry& entry, std::uint64_t path_hash);
 
   bool began_ = false;
   bool running_ = false;
@@ -132,6 +186,18 @@ class Run_Record {
   std::optional<Slowest_Probe> slowest_;
   double slowest_seconds_per_byte_ = 0;
   std::vector<Failure_Entry> failures_;
+  std::vector<Failure_Group> groups_;
+  // A group's place in groups_ by the fingerprint of its path and kind.
+  std::unordered_map<std::uint64_t, std::size_t> group_at_;
+  std::uint64_t failures_not_grouped_ = 0;
+  Distinct_Count files_probed_;
+  Distinct_Count files_checked_;
+  Distinct_Count files_seen_;
+  Distinct_Count files_not_checked_;
+  // Files by the kind they were not checked for.
+  Distinct_Count file_kinds_not_checked_;
+  std::array<std::uint64_t, Failure_Kinds.size()> files_not_checked_by_kind_{};
+  std::array<std::vector<std::string>, Failure_Kinds.size()> examples_;
   std::vector<Speed_Point> speeds_;
   std::uint64_t speed_stride_ = 1;
 };

@@ -2,9 +2,13 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 #include <ctime>
+#include <iterator>
+#include <map>
+#include <set>
 #include <sstream>
+#include <system_error>
+#include <utility>
 
 #include "platform/escaped_text.h"
 
@@ -28,17 +32,6 @@ std::string Format_Time(std::chrono::system_clock::time_point time, const char* 
 #endif
   char text[32];
   std::strftime(text, sizeof text, format, &utc);
-  return text;
-}
-
-// "2 cannot open or read, 1 data changed".
-std::string Failures_By_Kind(const Run_Record& record) {
-  std::string text;
-  for (const Failure_Kind kind : Failure_Kinds) {
-    if (record.Failed_Of(kind) == 0) continue;
-    if (!text.empty()) text += ", ";
-    text += Format_Count(record.Failed_Of(kind)) + " " + Kind_Name(kind);
-  }
   return text;
 }
 
@@ -80,6 +73,70 @@ const Kind_Words& Words_Of(Failure_Kind kind) {
   return Words[std::size(Words) - 1];
 }
 
+// A kind of failure after a count: "2 copy's name taken".
+std::string Counted_Name(Failure_Kind kind) {
+  switch (kind) {
+    case Failure_Kind::Name_Taken: return "copy's name taken";
+    case Failure_Kind::Name_Too_Long: return "name too long for a copy";
+    case Failure_Kind::No_Space: return "no room for a copy";
+    default: return Kind_Name(kind);
+  }
+}
+
+// "2 cannot read, 1 data changed": the failures of one class by kind.
+std::string Failures_By_Kind(const Run_Record& record, Failure_Class failure_class) {
+  std::string text;
+  for (const Failure_Kind kind : Failure_Kinds) {
+    if (Class_Of(kind) != failure_class || record.Failed_Of(kind) == 0) continue;
+    if (!text.empty()) text += ", ";
+    text += Format_Count(record.Failed_Of(kind)) + " " + Counted_Name(kind);
+  }
+  return text;
+}
+
+std::string File_Name(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Folder_Of(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// "12 files", or "at least 12 files" once the counts of distinct files
+// reached their bound.
+std::string Files(const Run_Record& record, std::uint64_t count) {
+  return (record.Coverage_Complete() ? "" : "at least ") + Plural(count, "file", "files");
+}
+
+// "3 files could not be checked: 2 permission denied (locked.bin,
+// secret.txt), 1 vanished (gone.dat)."
+std::string Not_Checked_Sentence(const Run_Record& record) {
+  const std::uint64_t files = record.Files_Not_Checked();
+  std::string text = Files(record, files) + " could not be checked: ";
+  bool first = true;
+  for (const Failure_Kind kind : Failure_Kinds) {
+    const std::uint64_t of_kind = record.Files_Not_Checked_Of(kind);
+    if (Class_Of(kind) != Failure_Class::Not_Checked || of_kind == 0) continue;
+    if (!first) text += ", ";
+    first = false;
+    text += Format_Count(of_kind) + " " + Counted_Name(kind) + " (";
+    const std::vector<std::string>& examples = record.Not_Checked_Examples(kind);
+    for (std::size_t at = 0; at < examples.size(); ++at) text += (at > 0 ? ", " : "") + File_Name(examples[at]);
+    if (of_kind > examples.size()) text += ", \u2026";
+    text += ")";
+  }
+  return text + ".";
+}
+
+// "5 times, 2026-12-08 03:17:13 UTC to 2026-12-08 03:19:02 UTC".
+std::string Times_Of(const Failure_Group& group) {
+  if (group.count == 1) return "once, " + Format_Utc(group.first);
+  return Format_Count(group.count) + " times, " + Format_Utc(group.first) + " to " + Format_Utc(group.last);
+}
+
 }  // namespace
 
 std::string Kind_Name(Failure_Kind kind) { return Words_Of(kind).name; }
@@ -91,37 +148,92 @@ std::string Class_Key(Failure_Class failure_class) {
 }
 
 std::string Verdict_Text(const Run_Record& record) {
-  const std::uint64_t probes = record.Probes();
-  std::string text = "Checked " + (probes == 0 ? std::string("no files") : Plural(probes, "file", "files"));
-  if (record.Failed() > 0) {
-    text += ": " + Plural(record.Failed(), "fault.", "faults.");
-  } else if (probes > 0) {
-    text += ": no faults found.";
+  std::string text;
+  if (record.Probes() == 0) {
+    text = "Checked no files.";
+  } else if (auto nothing = Nothing_Checked_Reason(record)) {
+    text = std::move(*nothing);
+  } else {
+    const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
+    text = "Checked " + Files(record, record.Files_Checked()) + ": ";
+    if (faults == 0) {
+      text += "no drive faults found.";
+    } else {
+      text += Plural(faults, "drive fault", "drive faults") + " (" +
+              Failures_By_Kind(record, Failure_Class::Drive_Fault) + ").";
+    }
+    if (record.Files_Not_Checked() > 0) text += " " + Not_Checked_Sentence(record);
+    text += " " + Plural(record.Probes(), "probe", "probes") + " of " + Files(record, record.Files_Probed()) + " (" +
+            Format_Count(record.Files_Probed()) + " of the " + Files(record, record.Files_Seen()) + " seen).";
     const Probe_Figures& totals = record.Totals();
-    if (totals.bytes_read > 0) {
+    if (faults == 0 && totals.bytes_read > 0) {
       text += " Read " + Amount_At(totals.bytes_read, record.Read_Speed()) + ", wrote " +
               Amount_At(totals.bytes_written, record.Write_Speed()) + " and read it back at " +
               Format_Speed(record.Read_Back_Speed()) + ".";
     }
-  } else {
-    text += ".";
   }
   // What cut the run short comes first: it is what the user must act on.
   if (!record.Ended_Because().empty()) text = record.Ended_Because() + ". " + text;
   return text;
 }
 
+std::optional<std::string> Nothing_Checked_Reason(const Run_Record& record) {
+  if (record.Probes() == 0 || record.Checked() > 0 || record.Failure_Groups().empty()) return std::nullopt;
+  // The commonest way the files failed, by kind and by whether their copy
+  // or they themselves failed, is what stands between the run and a check.
+  struct Way {
+    std::uint64_t count = 0;
+    const Failure_Group* example = nullptr;
+    std::set<std::string> folders;
+  };
+  std::map<std::pair<Failure_Kind, bool>, Way> ways;
+  const Way* commonest = nullptr;
+  for (const Failure_Group& group : record.Failure_Groups()) {
+    Way& way = ways[{group.kind, group.on_copy}];
+    way.count += group.count;
+    if (!way.example) way.example = &group;
+    way.folders.insert(Folder_Of(group.path));
+    if (!commonest || way.count > commonest->count) commonest = &way;
+  }
+  const Failure_Group& example = *commonest->example;
+  const std::string why =
+      example.error_number != 0 ? std::system_category().message(example.error_number) : example.reason;
+  std::string where = Folder_Of(example.path);
+  if (commonest->folders.size() > 1) {
+    where += " and " + Plural(commonest->folders.size() - 1, "other folder", "other folders");
+  }
+  std::string what;
+  if (example.on_copy) {
+    what = "copies cannot be written in " + where;
+  } else if (example.kind == Failure_Kind::Vanished) {
+    what = "the files picked in " + where + " vanished before they could be copied";
+  } else {
+    what = "files cannot be read in " + where;
+  }
+  return "No file could be checked: " + what + " (" + why + ").";
+}
+
 std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
   const Probe_Figures& totals = record.Totals();
+  const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
+  const std::uint64_t not_checked = record.Failed_Of(Failure_Class::Not_Checked);
   std::vector<Report_Figure> figures = {
       {"Folder", record.Root()},
       {"Started", Format_Utc(record.Start_Time())},
       {"Elapsed", Format_Duration(record.Elapsed())},
-      {"Files checked", Format_Count(record.Probes()) + " (" + Format_Count(record.Good()) + " good, " +
-                            Format_Count(record.Failed()) + " failed)"},
+      {"Probes", Format_Count(record.Probes()) + " of " + Files(record, record.Files_Probed()) + " (" +
+                     Format_Count(record.Files_Probed()) + " of the " + Files(record, record.Files_Seen()) + " seen)"},
+      {"Files checked", Format_Count(record.Files_Checked()) + " in " + Plural(record.Checked(), "probe", "probes") +
+                            " (" + Format_Count(record.Good()) + " good, " + Format_Count(faults) +
+                            " with a drive fault)"},
   };
   if (!record.Volume_Note().empty()) figures.push_back({"Volume", record.Volume_Note()});
-  if (record.Failed() > 0) figures.push_back({"Failures", Failures_By_Kind(record)});
+  if (faults > 0) figures.push_back({"Drive faults", Failures_By_Kind(record, Failure_Class::Drive_Fault)});
+  if (not_checked > 0) {
+    figures.push_back({"Not checked", Files(record, record.Files_Not_Checked()) + " in " +
+                                          Plural(not_checked, "probe", "probes") + ": " +
+                                          Failures_By_Kind(record, Failure_Class::Not_Checked)});
+  }
   figures.push_back({"Read", Amount_At(totals.bytes_read, record.Read_Speed())});
   figures.push_back({"Written", Amount_At(totals.bytes_written, record.Write_Speed())});
   figures.push_back({"Read back", Amount_At(totals.bytes_read_back, record.Read_Back_Speed())});
@@ -138,15 +250,21 @@ std::string Report_Text(const Run_Record& record) {
   for (const Report_Figure& figure : Report_Figures(record)) {
     text << figure.label << ": " << Escaped_Text(figure.value) << '\n';
   }
-  if (!record.Failures().empty()) {
-    text << "Failures (time, file, step, reason):\n";
-    for (const Failure_Entry& failure : record.Failures()) {
-      text << "  " << Format_Utc(failure.time) << "  " << Escaped_Text(failure.path) << "  "
-           << Step_Name(failure.kind) << "  " << Escaped_Text(failure.reason) << '\n';
+  for (const Failure_Class failure_class : {Failure_Class::Drive_Fault, Failure_Class::Not_Checked}) {
+    bool headed = false;
+    for (const Failure_Group& group : record.Failure_Groups()) {
+      if (Class_Of(group.kind) != failure_class) continue;
+      if (!headed) {
+        text << (failure_class == Failure_Class::Drive_Fault ? "Drive faults" : "Not checked")
+             << " (file: reason, how often, when):\n";
+        headed = true;
+      }
+      text << "  " << Escaped_Text(group.path) << ": " << Escaped_Text(group.reason) << ", " << Times_Of(group)
+           << '\n';
     }
-    if (record.Failures_Not_Kept() > 0) {
-      text << "  and " << Format_Count(record.Failures_Not_Kept()) << " more, not kept\n";
-    }
+  }
+  if (record.Failures_Not_Grouped() > 0) {
+    text << "And " << Format_Count(record.Failures_Not_Grouped()) << " more failures of other files, not kept\n";
   }
   return text.str();
 }

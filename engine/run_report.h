@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,21 @@ std::string Class_Key(Failure_Class failure_class);
 // "flush", "read back", "create", "delete", or "probe".
 std::string Step_Name(Failure_Kind kind);
 
-// One sentence on what the run found, with the amounts and speeds when
-// nothing failed: "Checked 1,204 files: no faults found. Read 3.1 GB at
-// 95 MB/s, wrote 3.1 GB at 61 MB/s and read it back at 140 MB/s." What cut
-// the run short, if anything did, leads.
+// What the run found, for the drive and apart from it, then what it
+// covered: "Checked 12 files: no drive faults found. 3 files could not be
+// checked: 2 permission denied (locked.bin, secret.txt), 1 vanished
+// (gone.dat). 1,204 probes of 15 files (15 of the 16 files seen). Read
+// 3.1 GB at 95 MB/s, wrote 3.1 GB at 61 MB/s and read it back at 140 MB/s."
+// The amounts come only when no drive fault was found; a run that could
+// check nothing says why instead (Nothing_Checked_Reason). What cut the run
+// short, if anything did, leads.
 std::string Verdict_Text(const Run_Record& record);
+
+// When the run probed files and could check not one of them (no probe good,
+// none ended by a drive fault), one sentence on why, from its commonest
+// failure: "No file could be checked: copies cannot be made in /srv/data
+// (Permission denied)." Nothing otherwise, and before the first probe.
+std::optional<std::string> Nothing_Checked_Reason(const Run_Record& record);
 
 struct Report_Figure {
   std::string label;
@@ -40,7 +51,9 @@ struct Report_Figure {
 std::vector<Report_Figure> Report_Figures(const Run_Record& record);
 
 // The whole report as plain text, one line each for the verdict, every
-// figure and every failure kept, with every name escaped for a terminal.
+// figure and every group of failures kept (a file's failures of one kind
+// in one line, with how many times), the drive's faults first, with every
+// name escaped for a terminal.
 std::string Report_Text(const Run_Record& record);
 
 // 1204 as "1,204".

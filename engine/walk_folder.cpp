@@ -10,6 +10,7 @@
 #include "engine/extension_rule.h"
 #include "engine/ignore_errors.h"
 #include "platform/own_names.h"
+#include "platform/path_hash.h"
 
 namespace palvimo {
 
@@ -67,10 +68,14 @@ void Folder_Walk::Walk_Listing(Folder& folder, Listing& listing) {
   // rest of the folder as if it had been walked to the end. After it, errors
   // go up to the nearest enclosing call that has not probed yet.
   bool probed = false;
+  const std::uint64_t folder_hash = Path_Hash(folder.Path());
   try {
     while (!state_.Stop_Requested) {
       const std::optional<std::string> file = listing.files->Next();
       if (!file) break;
+      // What the walk could pick is what it covers; its own files are none
+      // of the user's.
+      if (!Is_Private_Name(*file)) record_.Add_Seen(Entry_Hash(folder_hash, *file));
       if (!Picked()) continue;
       window_.Show_Folder(folder.Path());
       const std::string path = folder.Path_Of(*file);
@@ -152,11 +157,16 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
   if (state_.File_Count < std::numeric_limits<std::int32_t>::max()) ++state_.File_Count;
   attempt([&] { window_.Show_Count(std::to_string(state_.File_Count)); });
   if (const std::optional<Probe_Failure> failure = attempt.First_Failure()) {
-    const Failure_Entry entry = record_.Add_Failure(path, figures, failure->kind, failure->reason, failure->error_number);
+    // An error raised on any other path than the file's was the copy's.
+    const bool on_copy = !failure->path.empty() && failure->path != path;
+    const Failure_Entry entry =
+        record_.Add_Failure(path, figures, failure->kind, failure->reason, failure->error_number, on_copy);
     failures_.Record(path, failure->reason);
     if (services_.Journal) services_.Journal->Probe_Failed(record_, entry);
     attempt([&] { window_.Show_Failure(path, failure->reason); });
-  } else {
+  } else if (!own_file && !elsewhere) {
+    // A leftover removed, or a file of another drive left alone, checked
+    // nothing: the record counts neither.
     record_.Add_Probe(path, figures);
   }
   attempt([&] { window_.Show_Record(record_); });

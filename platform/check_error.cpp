@@ -45,7 +45,10 @@ Failure_Kind Kind_Of_Error(int error_number, Failure_Kind step_kind) {
 #endif
       return Failure_Kind::Not_Offered;
     default:
-      return Failure_Kind::Other;
+      // A flush that fails leaves the copy's lasting in doubt: a volume the
+      // kernel made read-only after an error says EROFS or EINVAL there, and
+      // a file system without flushes was let through before it came here.
+      return step_kind == Failure_Kind::Flush ? step_kind : Failure_Kind::Other;
   }
 }
 

@@ -67,7 +67,8 @@ class Not_On_Drive : public Check_Error {
 // The kind of a failure with the system's `error_number` at a step whose
 // drive fault is `step_kind`: the step's kind for an I/O error and its kin
 // (what the drive did), the not-checked kind the error names otherwise
-// (permission denied, no such file, name too long...).
+// (permission denied, no such file, name too long...). At the flush, any
+// error but a lack of room is the step's.
 Failure_Kind Kind_Of_Error(int error_number, Failure_Kind step_kind);
 
 // Builds a Check_Error from an errno value.

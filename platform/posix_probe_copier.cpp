@@ -122,11 +122,7 @@ void Flush_To_Drive(int fd, const std::string& path, const Copier_Hooks& hooks) 
 #endif
   });
   if (result != 0 && !Offers_No_Flush(errno)) {
-    // A flush of what was written refused as EROFS or EINVAL is the kernel
-    // having made the volume read-only after an error of the drive's.
-    const int code = errno;
-    const Check_Error error = Error_From_Errno(path, "cannot flush the copy", code, Failure_Kind::Flush);
-    throw code == EROFS || code == EINVAL ? error.With_Kind(Failure_Kind::Flush) : error;
+    throw Error_From_Errno(path, "cannot flush the copy", errno, Failure_Kind::Flush);
   }
 }
 
@@ -493,7 +489,7 @@ class Posix_Probe_Copier final : public Probe_Copier {
 
   void Delete_Copy() override {
     const std::shared_ptr<Copy_Slot> slot = std::exchange(current_, nullptr);
-    if (!slot) throw Check_Error(std::string(), "no copy was made", Failure_Kind::Delete);
+    if (!slot) throw Check_Error(std::string(), "no copy was made");
     bool finished = false;
     try {
       finished = worker_.Run([slot](const std::stop_token& stop) { Delete_Job(*slot, stop); });

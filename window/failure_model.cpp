@@ -1,5 +1,7 @@
 #include "window/failure_model.h"
 
+#include <chrono>
+
 #include "engine/run_report.h"
 #include "window/display_text.h"
 
@@ -7,13 +9,34 @@ namespace palvimo {
 
 Failure_Model::Failure_Model(QObject* parent) : QAbstractTableModel(parent) {}
 
-void Failure_Model::Follow(const std::vector<Failure_Entry>& failures) {
-  if (failures.size() <= rows_.size()) return;
-  beginInsertRows({}, static_cast<int>(rows_.size()), static_cast<int>(failures.size()) - 1);
-  for (std::size_t at = rows_.size(); at < failures.size(); ++at) {
-    const Failure_Entry& failure = failures[at];
-    rows_.push_back({Display_Text(Format_Utc(failure.time)), Display_Text(failure.path),
-                     Display_Text(Step_Name(failure.kind)), Display_Text(failure.reason)});
+void Failure_Model::Set_Times(Row& row, const Failure_Group& group) {
+  row.count = group.count;
+  row.last = Display_Text(Format_Utc(group.last));
+  row.last_ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(group.last.time_since_epoch()).count();
+}
+
+void Failure_Model::Follow(const std::vector<Failure_Group>& groups) {
+  // A group already shown changes only by failing again.
+  int first_changed = -1;
+  int last_changed = -1;
+  for (std::size_t at = 0; at < rows_.size() && at < groups.size(); ++at) {
+    if (rows_[at].count == groups[at].count) continue;
+    Set_Times(rows_[at], groups[at]);
+    if (first_changed < 0) first_changed = static_cast<int>(at);
+    last_changed = static_cast<int>(at);
+  }
+  if (first_changed >= 0) emit dataChanged(index(first_changed, Times), index(last_changed, Last));
+  if (groups.size() <= rows_.size()) return;
+  beginInsertRows({}, static_cast<int>(rows_.size()), static_cast<int>(groups.size()) - 1);
+  for (std::size_t at = rows_.size(); at < groups.size(); ++at) {
+    const Failure_Group& group = groups[at];
+    Row row{Display_Text(group.path),
+            Class_Of(group.kind) == Failure_Class::Drive_Fault ? QStringLiteral("drive fault")
+                                                               : QStringLiteral("not checked"),
+            Display_Text(group.reason), 0, {}, 0, Display_Text(Format_Utc(group.first))};
+    Set_Times(row, group);
+    rows_.push_back(std::move(row));
   }
   endInsertRows();
 }
@@ -34,14 +57,27 @@ int Failure_Model::columnCount(const QModelIndex& parent) const { return parent.
 QVariant Failure_Model::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const Row& row = rows_[static_cast<std::size_t>(index.row())];
-  if (role == Sort_Role && index.column() == Time) return index.row();
+  if (role == Sort_Role) {
+    switch (index.column()) {
+      // The rows come in the order of their first failures.
+      case First: return index.row();
+      case Last: return row.last_ms;
+      case Times: return static_cast<qulonglong>(row.count);
+      default: break;
+    }
+  }
+  if (role == Qt::TextAlignmentRole && index.column() == Times) {
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+  }
   // A long path or reason is cut by its column; the tooltip has it whole.
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Sort_Role) return {};
   switch (index.column()) {
-    case Time: return row.time;
     case File: return row.file;
-    case Step: return row.step;
+    case Outcome: return row.outcome;
     case Reason: return row.reason;
+    case Times: return QString::number(row.count);
+    case First: return row.first;
+    case Last: return row.last;
     default: return {};
   }
 }
@@ -49,10 +85,12 @@ QVariant Failure_Model::data(const QModelIndex& index, int role) const {
 QVariant Failure_Model::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
   switch (section) {
-    case Time: return QStringLiteral("Time");
     case File: return QStringLiteral("File");
-    case Step: return QStringLiteral("Step");
+    case Outcome: return QStringLiteral("Outcome");
     case Reason: return QStringLiteral("Reason");
+    case Times: return QStringLiteral("Times");
+    case First: return QStringLiteral("First");
+    case Last: return QStringLiteral("Last");
     default: return {};
   }
 }

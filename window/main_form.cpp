@@ -21,6 +21,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <iostream>
+#include <optional>
 
 #include "engine/catalogue.h"
 #include "engine/delay_text.h"
@@ -46,9 +47,13 @@ namespace {
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
-// Count_Val's tooltip, which goes on to say how many probes failed once some
-// have.
+// Count_Val's tooltip, which goes on to say how many drive faults were
+// found, or how many files could not be checked, once some were.
 constexpr const char* Count_Tooltip = "Number of files copied";
+
+// Probes that must all leave their file not checked before the status line
+// says that no file can be: one locked file met first is no reason to.
+constexpr std::uint64_t Probes_Before_Nothing_Checked = 5;
 
 // Puts a control at its place in its container (the window, or the frame
 // for the three lists) under its name, with its tooltip.
@@ -97,12 +102,16 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, QWidget* parent)
 
 Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
                      QWidget* parent)
+    : Main_Form(std::move(volumes), std::move(navigator_files), Copier_Hooks{}, parent) {}
+
+Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
+                     Copier_Hooks hooks, QWidget* parent)
     : QWidget(parent),
       file_system_(Make_Local_File_System()),
       worker_(*this),
       navigator_files_(std::move(navigator_files)),
       walk_files_(Make_Worker_File_System(file_system_, worker_)),
-      copier_(Make_Probe_Copier(worker_)),
+      copier_(Make_Probe_Copier(worker_, std::move(hooks))),
       pauser_(Make_Pauser(*this)),
       random_(Make_Clock_Random()),
       volumes_(std::move(volumes)),
@@ -238,11 +247,13 @@ std::string Main_Form::Read_Root_Path() { return Result_Dir->Path(); }
 void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path); }
 
 void Main_Form::Set_Status(const std::string& text) {
+  if (nothing_checked_shown_) return;
   const QString whole = Display_Text(text);
   Show_Status(Fitted_Status(whole, Progress_Label->fontMetrics(), Progress_Label->contentsRect().width()), whole);
 }
 
 void Main_Form::Show_Failure(const std::string& path, const std::string& reason) {
+  if (nothing_checked_shown_) return;
   const QString shown_path = Display_Text(path);
   const QString shown_reason = Display_Text(reason);
   Show_Status(Fitted_Failure(shown_path, shown_reason, Progress_Label->fontMetrics(),
@@ -280,27 +291,60 @@ void Main_Form::Set_Locked(Input input, bool locked) {
 }
 
 // Called for every probe: it changes the count's look only when a run
-// begins and once failures come, and leaves the report to its own pace.
+// begins and once failures come, and leaves the report to its own pace. The
+// count turns to the error colour for a fault of the drive's; files that
+// could not be checked only warn.
 void Main_Form::Show_Record(const Run_Record& record) {
+  const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
   if (record.Probes() == 0) {
-    Show_Error_Text(Count_Val, false);
+    Show_Text_Tone(Count_Val, Text_Tone::Plain);
     Count_Val->setToolTip(QString::fromLatin1(Count_Tooltip));
-  } else if (record.Failed() > 0) {
-    Show_Error_Text(Count_Val, true);
-    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": " + Format_Count(record.Failed()) + " of the " +
-                                       Format_Count(record.Probes()) + " files checked failed"));
+  } else if (faults > 0) {
+    Show_Text_Tone(Count_Val, Text_Tone::Error);
+    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": " +
+                                       Format_Count(faults) + (faults == 1 ? " drive fault" : " drive faults") +
+                                       " in " + Format_Count(record.Checked()) + " probes that checked a file"));
+  } else if (record.Files_Not_Checked() > 0) {
+    Show_Text_Tone(Count_Val, Text_Tone::Warning);
+    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": no drive faults; " +
+                                       Format_Count(record.Files_Not_Checked()) +
+                                       (record.Files_Not_Checked() == 1 ? " file" : " files") +
+                                       " could not be checked"));
   }
+  Show_Nothing_Checked(record);
   report_->Record_Changed();
 }
 
-// The verdict stays on the status line until the next run; a run that found
-// faults, or could not go on, says so in the error colour, and its report
-// opens by itself unless the program is ending.
+// While a run has checked no file in its first few probes and after, the
+// status line says why in place of the files it goes on trying.
+void Main_Form::Show_Nothing_Checked(const Run_Record& record) {
+  std::optional<std::string> why;
+  if (record.Running() && record.Probes() >= Probes_Before_Nothing_Checked) why = Nothing_Checked_Reason(record);
+  nothing_checked_shown_ = false;
+  if (!why) return;
+  Set_Status(*why);
+  Show_Text_Tone(Progress_Label, Text_Tone::Warning);
+  nothing_checked_shown_ = true;
+}
+
+// The verdict stays on the status line until the next run: in the error
+// colour for faults of the drive's or a run that could not go on, as a
+// warning for files not checked. The report opens by itself on the drive's
+// faults, unless the program is ending.
 void Main_Form::Show_Verdict(const Run_Record& record) {
-  Set_Status(Verdict_Text(record) + (record.Failed() > 0 ? " Ctrl+R shows them." : ""));
-  Show_Error_Text(Progress_Label, record.Failed() > 0 || !record.Ended_Because().empty());
+  nothing_checked_shown_ = false;
+  const bool faults = record.Failed_Of(Failure_Class::Drive_Fault) > 0;
+  // A verdict too long for the line is cut before the hint, which stays.
+  const QString verdict = Display_Text(Verdict_Text(record));
+  const QString hint = record.Failed() > 0 ? QStringLiteral(" Ctrl+R shows them.") : QString();
+  const QFontMetrics metrics = Progress_Label->fontMetrics();
+  const int width = Progress_Label->contentsRect().width();
+  Show_Status(Fitted_Status(verdict, metrics, width - metrics.horizontalAdvance(hint)) + hint, verdict + hint);
+  Show_Text_Tone(Progress_Label, faults || !record.Ended_Because().empty() ? Text_Tone::Error
+                                 : record.Failed() > 0                     ? Text_Tone::Warning
+                                                                           : Text_Tone::Plain);
   report_->Refresh();
-  if (record.Failed() > 0 && !ended_) report_->Open(false);
+  if (faults && !ended_) report_->Open(false);
 }
 
 void Main_Form::Run_Pending_Events() { Run_Events(QEventLoop::AllEvents); }

@@ -11,6 +11,7 @@
 #include "engine/run_control.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
+#include "platform/copier_hooks.h"
 #include "platform/end_signals.h"
 #include "platform/file_system.h"
 #include "platform/io_worker.h"
@@ -64,6 +65,9 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // The same, whose navigator reads folders through `navigator_files`.
   Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
             QWidget* parent = nullptr);
+  // The same, whose probes' calls on the drive go through `hooks`.
+  Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<File_System> navigator_files,
+            Copier_Hooks hooks, QWidget* parent = nullptr);
   ~Main_Form() override;
 
   const Run_State& State() const { return state_; }
@@ -119,6 +123,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Connect_Handlers();
   void Show_Start_Folder();
   void Show_Status(const QString& shown, const QString& whole);
+  void Show_Nothing_Checked(const Run_Record& record);
   bool Ends_Program(QObject* receiver, QEvent* event) const;
   // Handles held input, then the window events as `flags` say; throws
   // Program_End once the program has been ended.
@@ -146,6 +151,9 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;
+  // The status line says that no file can be checked, and keeps saying it
+  // while the run goes on so.
+  bool nothing_checked_shown_ = false;
 };
 
 }  // namespace palvimo

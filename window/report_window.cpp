@@ -101,7 +101,7 @@ void Report_Window::Lay_Out() {
   failure_table_->setModel(sorted_failures_);
   failure_table_->setAccessibleName(QStringLiteral("Failures"));
   failure_table_->setSortingEnabled(true);
-  failure_table_->sortByColumn(Failure_Model::Time, Qt::AscendingOrder);
+  failure_table_->sortByColumn(Failure_Model::First, Qt::AscendingOrder);
   failure_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   failure_table_->setSelectionMode(QAbstractItemView::SingleSelection);
   failure_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -114,9 +114,12 @@ void Report_Window::Lay_Out() {
   failure_table_->verticalHeader()->setDefaultSectionSize(failure_table_->fontMetrics().height() + 6);
   QHeaderView* header = failure_table_->horizontalHeader();
   const QFontMetrics metrics = failure_table_->fontMetrics();
-  header->resizeSection(Failure_Model::Time, metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12);
-  header->resizeSection(Failure_Model::File, metrics.horizontalAdvance(QString(40, QLatin1Char('n'))));
-  header->resizeSection(Failure_Model::Step, metrics.horizontalAdvance(QStringLiteral("read back   ")) + 12);
+  const int time_width = metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12;
+  header->resizeSection(Failure_Model::File, metrics.horizontalAdvance(QString(28, QLatin1Char('n'))));
+  header->resizeSection(Failure_Model::Outcome, metrics.horizontalAdvance(QStringLiteral("not checked  ")) + 12);
+  header->resizeSection(Failure_Model::Reason, metrics.horizontalAdvance(QString(24, QLatin1Char('n'))));
+  header->resizeSection(Failure_Model::Times, metrics.horizontalAdvance(QStringLiteral("Times  ")) + 12);
+  header->resizeSection(Failure_Model::First, time_width);
   header->setStretchLastSection(true);
 
   auto* failures_caption = new QLabel(QStringLiteral("&Failures:"), this);
@@ -144,7 +147,7 @@ void Report_Window::Lay_Out() {
   layout->addWidget(plot_caption);
   layout->addWidget(plot_, 2);
   layout->addLayout(buttons);
-  resize(760, 620);
+  resize(900, 620);
 }
 
 void Report_Window::Record_Changed() { changed_ = true; }
@@ -158,13 +161,18 @@ void Report_Window::Refresh() {
   }
   Show_Text(verdict_, record_.Began() ? Display_Text(Verdict_Text(record_))
                                       : QStringLiteral("No run yet: choose a folder and press Start."));
-  Show_Error_Text(verdict_, record_.Failed() > 0 || !record_.Ended_Because().empty());
+  Show_Text_Tone(verdict_, record_.Failed_Of(Failure_Class::Drive_Fault) > 0 || !record_.Ended_Because().empty()
+                               ? Text_Tone::Error
+                           : record_.Failed() > 0 ? Text_Tone::Warning
+                                                  : Text_Tone::Plain);
   Show_Figures();
   Show_Record_Place();
-  failures_->Follow(record_.Failures());
-  const std::uint64_t not_kept = record_.Failures_Not_Kept();
+  failures_->Follow(record_.Failure_Groups());
+  const std::uint64_t not_kept = record_.Failures_Not_Grouped();
   not_kept_->setVisible(not_kept > 0);
-  if (not_kept > 0) not_kept_->setText(Display_Text("And " + Format_Count(not_kept) + " more failures, not kept."));
+  if (not_kept > 0) {
+    not_kept_->setText(Display_Text("And " + Format_Count(not_kept) + " more failures of other files, not kept."));
+  }
   plot_->Set_Points(record_.Speeds());
   copy_button_->setEnabled(record_.Began());
   save_button_->setEnabled(record_.Began());

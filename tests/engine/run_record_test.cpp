@@ -40,7 +40,8 @@ TEST_F(Run_Record_Test, RecordAddsUpAWalkWhoseProbesFailInKnownWays) {
   EXPECT_EQ(record.Probes(), 5u);
   EXPECT_EQ(record.Failed(), 2u);
   EXPECT_EQ(record.Failed_Of(Failure_Kind::Name_Taken), 1u);
-  EXPECT_EQ(record.Failed_Of(Failure_Kind::Read), 1u);
+  EXPECT_EQ(record.Failed_Of(Failure_Kind::Vanished), 1u);
+  EXPECT_EQ(record.Failed_Of(Failure_Class::Drive_Fault), 0u);
   const std::uint64_t good_bytes = (std::uint64_t{3} << 20) + 100 + std::string("the user's own").size();
   EXPECT_EQ(record.Totals().bytes_read, good_bytes);
   EXPECT_EQ(record.Totals().bytes_written, good_bytes);
@@ -53,9 +54,15 @@ TEST_F(Run_Record_Test, RecordAddsUpAWalkWhoseProbesFailInKnownWays) {
   ASSERT_EQ(record.Failures().size(), 2u);
   for (const Failure_Entry& failure : record.Failures()) {
     EXPECT_TRUE(failure.path == taken || failure.path == gone) << failure.path;
-    EXPECT_EQ(failure.kind, failure.path == taken ? Failure_Kind::Name_Taken : Failure_Kind::Read);
+    EXPECT_EQ(failure.kind, failure.path == taken ? Failure_Kind::Name_Taken : Failure_Kind::Vanished);
   }
-  EXPECT_EQ(Verdict_Text(record), "Checked 5 files: 2 faults.");
+  const std::string verdict = Verdict_Text(record);
+  EXPECT_EQ(verdict.rfind("Checked 3 files: no drive faults found. 2 files could not be checked: 1 vanished "
+                          "(gone.dat), 1 copy's name taken (taken.dat). 5 probes of 5 files (5 of the 5 files seen). "
+                          "Read ",
+                          0),
+            0u)
+      << verdict;
 }
 
 // However long the run, the failures kept and the plot's points stay
@@ -68,11 +75,22 @@ TEST(Run_Record_Bounds, FailuresAndPlotStayBoundedOverALongRun) {
                             std::chrono::milliseconds(1)};
   for (int i = 0; i < 5000; ++i) record.Add_Probe("/root/f", timed);
   for (int i = 0; i < 1500; ++i) record.Add_Failure("/root/g", {}, Failure_Kind::Write, "cannot write");
+  for (int i = 0; i < 1200; ++i) {
+    record.Add_Failure("/root/locked" + std::to_string(i), {}, Failure_Kind::Permission_Denied, "cannot open");
+  }
   record.End();
 
-  EXPECT_EQ(record.Probes(), 6500u);
+  EXPECT_EQ(record.Probes(), 7700u);
   EXPECT_EQ(record.Failures().size(), Run_Record::Failures_Kept);
-  EXPECT_EQ(record.Failures_Not_Kept(), 500u);
+  EXPECT_EQ(record.Failures_Not_Kept(), 1700u);
+  // One file's failures of one kind make one group, however many.
+  ASSERT_EQ(record.Failure_Groups().size(), Run_Record::Failure_Groups_Kept);
+  EXPECT_EQ(record.Failure_Groups().front().path, "/root/g");
+  EXPECT_EQ(record.Failure_Groups().front().count, 1500u);
+  EXPECT_EQ(record.Failures_Not_Grouped(), 201u);
+  EXPECT_EQ(record.Files_Not_Checked(), 1200u);
+  EXPECT_EQ(record.Files_Probed(), 1202u);
+  EXPECT_EQ(record.Not_Checked_Examples(Failure_Kind::Permission_Denied).size(), Run_Record::Examples_Kept);
   EXPECT_LE(record.Speeds().size(), Run_Record::Speed_Points_Kept);
   EXPECT_GE(record.Speeds().size(), Run_Record::Speed_Points_Kept / 2);
   EXPECT_TRUE(std::is_sorted(record.Speeds().begin(), record.Speeds().end(),
@@ -156,7 +174,9 @@ TEST_F(Run_Record_Test, RunGoesOnWhenItsRecordCannotBeWritten) {
   control.Start_Click();
 
   EXPECT_EQ(window.Count, "1");
-  EXPECT_EQ(window.Verdict.rfind("Checked 1 file: no faults found.", 0), 0u) << window.Verdict;
+  EXPECT_EQ(window.Verdict.rfind("Checked 1 file: no drive faults found. 1 probe of 1 file (1 of the 1 file seen).", 0),
+            0u)
+      << window.Verdict;
   for (int waited = 0; !journal.Problem() && waited < 1000; ++waited) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -64,10 +64,9 @@ class Fuse_Check_Test : public ::testing::TestWithParam<Drive_Kind> {
   // Runs palvimo-check on the mount: its exit status; its summary and the
   // failures it reported are kept.
   int Check(const char* duration) {
-    Program_Run run({{PALVIMO_CHECK_PROGRAM, "--json", "--delay", "0", "--duration", duration, tree.Path("mount")},
-                     {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "HOME=" + home.Root(),
-                      "XDG_STATE_HOME=" + home.Path("state")},
-                     std::nullopt});
+    Program_Run run({.arguments = {PALVIMO_CHECK_PROGRAM, "--json", "--delay", "0", "--duration", duration, tree.Path("mount")},
+                     .environment = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", "HOME=" + home.Root(),
+                      "XDG_STATE_HOME=" + home.Path("state")}});
     const int status = run.Wait();
     failures.clear();
     std::istringstream lines(run.Out());

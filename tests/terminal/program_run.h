@@ -26,11 +26,11 @@ class Program_Run {
   struct Settings {
     std::vector<std::string> arguments;       // the program first
     std::vector<std::string> environment;     // "NAME=value", the whole of it
-    std::optional<uid_t> user;                // run as this user and group
+    std::optional<uid_t> user = {};           // run as this user and group
     bool error_on_terminal = false;           // standard error a terminal's
     unsigned short terminal_columns = 0;      // that terminal's width; 0 unset
-    std::string output_path;                  // standard output to this file
-    std::string folder;                       // the current folder; as ours
+    std::string output_path = {};             // standard output to this file
+    std::string folder = {};                  // the current folder; as ours
   };
 
   explicit Program_Run(const Settings& settings) {

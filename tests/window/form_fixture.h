@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/copier_hooks.h"
 #include "platform/file_system.h"
 #include "platform/volume_source.h"
 #include "support/temp_tree.h"
@@ -41,7 +42,7 @@ class Form_Test : public ::testing::Test {
   void Show_Form() {
     // One window at a time: each catches the end signals while it lives.
     form.reset();
-    form = std::make_unique<Main_Form>(std::make_unique<Listed_Volumes>(volumes), navigator_files);
+    form = std::make_unique<Main_Form>(std::make_unique<Listed_Volumes>(volumes), navigator_files, copier_hooks);
     form->show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     Wait_For_Lists();
@@ -83,6 +84,9 @@ class Form_Test : public ::testing::Test {
   std::vector<Volume> volumes;
   // What the navigator reads folders through.
   std::shared_ptr<File_System> navigator_files = Make_Local_File_System();
+  // What the probes' calls on the drive go through: the real calls unless a
+  // test stands in for some.
+  Copier_Hooks copier_hooks;
   std::unique_ptr<Main_Form> form;
 };
 

@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -345,15 +348,41 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_FALSE(form->findChild<Report_Window*>()->isVisible());
 }
 
-// Runs whose probes fail in a known way: a file of the user's sits at the
+// Runs whose probes fail in known ways: a file of the user's sits at the
 // copy's name of every top-level file with an even number, so that its probe
-// fails with "the copy's name is taken".
+// leaves it not checked ("the copy's name is taken"); and the drive fails
+// reads as `reads` says.
 class Failing_Run_Test : public Run_Test {
  protected:
+  enum class Reads { Fine, Failing_Some, Locked };
+
   void SetUp() override {
+    // Reads of file1.dat, file5.dat, file9.dat... fail as a failing drive's
+    // do, or every read is refused as a locked file's is.
+    copier_hooks.read_source = [this](int fd, void* buffer, std::size_t size) -> ssize_t {
+      const Reads now = reads;
+      if (now == Reads::Locked) {
+        errno = EACCES;
+        return -1;
+      }
+      std::error_code error;
+      const std::string name =
+          std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error).filename().string();
+      if (now == Reads::Failing_Some && name.starts_with("file") && name.ends_with(".dat") &&
+          std::atoi(name.c_str() + 4) % 4 == 1) {
+        errno = EIO;
+        return -1;
+      }
+      return read(fd, buffer, size);
+    };
     Run_Test::SetUp();
     for (int i = 0; i < 40; i += 2) tree.Write_File("file" + std::to_string(i) + ".dat.PVF", "the user's");
   }
+
+  // The window goes first: its worker may call the hook until it ends.
+  void TearDown() override { form.reset(); }
+
+  std::atomic<Reads> reads = Reads::Fine;
 
   // Starts a run, and stops it at the first event run at which `enough` holds.
   void Run_Until(const std::function<bool()>& enough) {
@@ -373,8 +402,10 @@ class Failing_Run_Test : public Run_Test {
 };
 
 const QColor Error_Colour(0xC0, 0x1C, 0x28);
+const QColor Warning_Colour(0xA8, 0x5A, 0x00);
 
 TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirReportOpensByItself) {
+  reads = Reads::Failing_Some;
   struct {
     bool seen = false;
     QColor count_colour;
@@ -382,46 +413,56 @@ TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirRepo
     bool report_shown = true;
   } during;
   Run_Until([&] {
-    if (form->Record().Failed() < 2) return false;
+    if (form->Record().Failed_Of(Failure_Class::Drive_Fault) < 2) return false;
     during = {true, Text_Colour(form->Count_Val), form->Count_Val->toolTip(), Report()->isVisible()};
     return true;
   });
   ASSERT_TRUE(during.seen);
   EXPECT_EQ(during.count_colour, Error_Colour);
-  EXPECT_TRUE(during.count_tooltip.contains(" failed")) << during.count_tooltip.toStdString();
+  EXPECT_TRUE(during.count_tooltip.contains(" drive faults in ")) << during.count_tooltip.toStdString();
   EXPECT_FALSE(during.report_shown);
 
   const Run_Record& record = form->Record();
   const QString verdict = QString::fromStdString(Verdict_Text(record));
-  EXPECT_TRUE(verdict.contains(" faults.")) << verdict.toStdString();
+  EXPECT_TRUE(verdict.contains(" drive faults (")) << verdict.toStdString();
   EXPECT_EQ(form->Progress_Label->accessibleDescription(), verdict + " Ctrl+R shows them.");
   EXPECT_TRUE(form->Progress_Label->text().endsWith("Ctrl+R shows them.")) << form->Progress_Label->text().toStdString();
   EXPECT_EQ(Text_Colour(form->Progress_Label), Error_Colour);
   EXPECT_EQ(Text_Colour(form->Count_Val), Error_Colour);
-  EXPECT_EQ(form->Count_Val->toolTip(), QString("Number of files copied: %1 of the %2 files checked failed")
-                                            .arg(record.Failed()).arg(record.Probes()));
+  EXPECT_EQ(form->Count_Val->toolTip(), QString("Number of files copied: %1 drive faults in %2 probes that checked a file")
+                                            .arg(record.Failed_Of(Failure_Class::Drive_Fault)).arg(record.Checked()));
 
   // The report opened by itself, showing the run as it ended.
   ASSERT_TRUE(Report()->isVisible());
   EXPECT_EQ(Report_Label("Verdict_Label")->text(), verdict);
+  // A row for each file and kind, however often it failed.
   const QAbstractItemModel& failures = *Failures_Table()->model();
-  ASSERT_EQ(failures.rowCount(), static_cast<int>(record.Failed()));
+  ASSERT_EQ(failures.rowCount(), static_cast<int>(record.Failure_Groups().size()));
+  std::uint64_t failed = 0;
   for (int row = 0; row < failures.rowCount(); ++row) {
     EXPECT_TRUE(failures.index(row, Failure_Model::File).data().toString().endsWith(".dat"));
-    EXPECT_EQ(failures.index(row, Failure_Model::Step).data().toString(), "create");
-    EXPECT_EQ(failures.index(row, Failure_Model::Reason).data().toString(), "the copy's name is taken");
+    const QString reason = failures.index(row, Failure_Model::Reason).data().toString();
+    if (failures.index(row, Failure_Model::Outcome).data().toString() == "drive fault") {
+      EXPECT_EQ(reason, "cannot read: Input/output error");
+    } else {
+      EXPECT_EQ(failures.index(row, Failure_Model::Outcome).data().toString(), "not checked");
+      EXPECT_EQ(reason, "the copy's name is taken");
+    }
+    failed += failures.index(row, Failure_Model::Times).data().toString().toULongLong();
   }
+  EXPECT_EQ(failed, record.Failed());
 
   // The next run finds no fault: the colours are back, and the closed report
   // stays closed.
   Report()->close();
+  reads = Reads::Fine;
   for (const std::string& blocker : Copies_Left()) std::filesystem::remove(blocker);
   Run_Until([&] { return form->Record().Probes() >= 3; });
   EXPECT_EQ(form->Record().Failed(), 0u);
   EXPECT_NE(Text_Colour(form->Count_Val), Error_Colour);
   EXPECT_NE(Text_Colour(form->Progress_Label), Error_Colour);
   EXPECT_EQ(form->Count_Val->toolTip(), "Number of files copied");
-  EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains("no faults found"))
+  EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains("no drive faults found"))
       << form->Progress_Label->accessibleDescription().toStdString();
   EXPECT_FALSE(Report()->isVisible());
   // Opened again, it shows the new run, not the failures of the last.
@@ -478,11 +519,11 @@ TEST_F(Failing_Run_Test, ReportOpensByKeyAndMenuCopiesSavesAndSortsWhatTheRunFou
   menu->close();
   EXPECT_TRUE(Report()->isVisible());
 
-  // The newest failure first when sorted by time, as it happened, not by the
-  // text of its time.
-  Failures_Table()->sortByColumn(Failure_Model::Time, Qt::DescendingOrder);
+  // The file that failed first most recently leads when sorted by first
+  // failure, as they happened, not by the text of their times.
+  Failures_Table()->sortByColumn(Failure_Model::First, Qt::DescendingOrder);
   EXPECT_EQ(Failures_Table()->model()->index(0, Failure_Model::File).data().toString(),
-            QString::fromStdString(record.Failures().back().path));
+            QString::fromStdString(record.Failure_Groups().back().path));
 
   Report()->findChild<QPushButton*>("Copy_Button")->click();
   EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(Report_Text(record)));
@@ -495,6 +536,65 @@ TEST_F(Failing_Run_Test, ReportOpensByKeyAndMenuCopiesSavesAndSortsWhatTheRunFou
   EXPECT_NE(Text_Colour(Report_Label("Save_Result_Label")), Error_Colour);
   const nlohmann::json json = nlohmann::json::parse(std::ifstream(saved));
   EXPECT_EQ(json, nlohmann::json::parse(Record_Json(record).dump()));
+}
+
+// Files that could not be checked are no fault of the drive's: the count
+// and the verdict only warn, and the report waits to be asked for; a drive
+// fault found later in the run turns the count to the error colour.
+TEST_F(Failing_Run_Test, FilesNotCheckedWarnAndOnlyTheDrivesFaultsShowAsErrors) {
+  struct {
+    bool seen = false;
+    QColor not_checked;
+    QColor drive_fault;
+  } during;
+  Run_Until([&] {
+    const Run_Record& record = form->Record();
+    if (!during.seen && record.Files_Not_Checked() >= 2) {
+      during.seen = true;
+      during.not_checked = Text_Colour(form->Count_Val);
+      reads = Reads::Failing_Some;
+    }
+    if (record.Failed_Of(Failure_Class::Drive_Fault) == 0) return false;
+    during.drive_fault = Text_Colour(form->Count_Val);
+    return true;
+  });
+  ASSERT_TRUE(during.seen);
+  EXPECT_EQ(during.not_checked, Warning_Colour);
+  EXPECT_EQ(during.drive_fault, Error_Colour);
+
+  // A run whose files only went unchecked warns, and leaves its report closed.
+  Report()->close();
+  reads = Reads::Fine;
+  Run_Until([&] { return form->Record().Files_Not_Checked() >= 2 && form->Record().Checked() >= 2; });
+  const Run_Record& record = form->Record();
+  EXPECT_EQ(record.Failed_Of(Failure_Class::Drive_Fault), 0u);
+  EXPECT_EQ(Text_Colour(form->Count_Val), Warning_Colour);
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Warning_Colour);
+  const QString verdict = form->Progress_Label->accessibleDescription();
+  EXPECT_TRUE(verdict.contains("no drive faults found.")) << verdict.toStdString();
+  EXPECT_TRUE(verdict.contains(" could not be checked: ")) << verdict.toStdString();
+  EXPECT_TRUE(verdict.contains("copy's name taken (file")) << verdict.toStdString();
+  EXPECT_FALSE(Report()->isVisible());
+}
+
+// A run that can check no file says why in the status line while it goes
+// on, and in its verdict once stopped.
+TEST_F(Failing_Run_Test, RunThatCanCheckNothingSaysWhyUntilStopped) {
+  for (const std::string& blocker : Copies_Left()) std::filesystem::remove(blocker);
+  reads = Reads::Locked;
+  QString while_running;
+  Run_Until([&] {
+    if (form->Record().Probes() < 8) return false;
+    while_running = form->Progress_Label->accessibleDescription();
+    return true;
+  });
+  const QString why = QString::fromStdString("No file could be checked: files cannot be read in " + tree.Root());
+  EXPECT_TRUE(while_running.startsWith(why)) << while_running.toStdString();
+  EXPECT_TRUE(while_running.endsWith("(Permission denied).")) << while_running.toStdString();
+  EXPECT_TRUE(form->Progress_Label->accessibleDescription().startsWith(why))
+      << form->Progress_Label->accessibleDescription().toStdString();
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Warning_Colour);
+  EXPECT_EQ(form->Record().Checked(), 0u);
 }
 
 // A record that cannot be written on disk leaves the run going, and the
