@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(cmake g++ make ninja-build pkg-config qt6-base-dev qt6-qpa-plugins
-          libgl-dev libxcb1-dev libgtest-dev libgmock-dev libxxhash-dev nlohmann-json3-dev libcli11-dev "$@")
+          libgl-dev libxcb1-dev libgtest-dev libgmock-dev libxxhash-dev nlohmann-json3-dev libcli11-dev
+          libudev-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do
