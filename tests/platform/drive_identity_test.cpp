@@ -95,7 +95,9 @@ TEST(Drive_Identity_Test, RootFolderVolumeIsDescribedOrLeftUnknown) {
     const std::string name = identity.disk->substr(5);
     EXPECT_EQ(access(("/sys/class/block/" + name + "/partition").c_str(), F_OK), -1) << name;
   }
-  if (identity.size_bytes) EXPECT_GT(*identity.size_bytes, 0u);
+  if (identity.size_bytes) {
+    EXPECT_GT(*identity.size_bytes, 0u);
+  }
 }
 
 TEST(Drive_Identity_Test, VolumeOnNoDriveHasNoDevice) {
