@@ -15,24 +15,24 @@ struct Drive_Health {
   // is not installed", "the USB bridge does not pass it"...
   std::string reason;
   // The drive's own overall assessment.
-  std::optional<bool> passed;
-  std::optional<std::uint64_t> power_on_hours;
-  std::optional<std::int64_t> temperature_celsius;
+  std::optional<bool> passed = {};
+  std::optional<std::uint64_t> power_on_hours = {};
+  std::optional<std::int64_t> temperature_celsius = {};
   // ATA attributes 5, 197 and 198, raw.
-  std::optional<std::uint64_t> reallocated_sectors;
-  std::optional<std::uint64_t> pending_sectors;
-  std::optional<std::uint64_t> uncorrectable_sectors;
+  std::optional<std::uint64_t> reallocated_sectors = {};
+  std::optional<std::uint64_t> pending_sectors = {};
+  std::optional<std::uint64_t> uncorrectable_sectors = {};
   // NVMe's count of unrecovered data integrity errors.
-  std::optional<std::uint64_t> media_errors;
+  std::optional<std::uint64_t> media_errors = {};
 };
 
 // How the health changed over a run: each count's growth, where it is known
 // at both ends.
 struct Health_Change {
-  std::optional<std::int64_t> reallocated_sectors;
-  std::optional<std::int64_t> pending_sectors;
-  std::optional<std::int64_t> uncorrectable_sectors;
-  std::optional<std::int64_t> media_errors;
+  std::optional<std::int64_t> reallocated_sectors = {};
+  std::optional<std::int64_t> pending_sectors = {};
+  std::optional<std::int64_t> uncorrectable_sectors = {};
+  std::optional<std::int64_t> media_errors = {};
   // The drive's overall assessment went from passed to failed.
   bool began_failing = false;
 
