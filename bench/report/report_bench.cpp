@@ -5,7 +5,8 @@
 //       window open (offscreen) than without them, in per cent, the median
 //       over many short pairs of runs, one of each, in turns ABBA so that a
 //       drift of the machine's load weighs on both alike, each figure with
-//       the spread of the pairs (interquartile range, "_iqr"):
+//       the spread of the pairs (interquartile range, "_iqr") and, for the
+//       CPU figure, the bounds its median lies within with 95 % confidence:
 //         record_overhead_percent       probes per second of the process's
 //                                       CPU time (window, worker and record
 //                                       threads together)
@@ -28,6 +29,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
@@ -125,6 +127,18 @@ double Interquartile_Range(const std::vector<double>& values) {
   return Quantile(values, 0.75) - Quantile(values, 0.25);
 }
 
+// The bounds between which the median of the pairs' population lies with
+// 95 % confidence, from the order of the values alone: how far the figure
+// itself can be trusted, where the range above is how far one pair can.
+std::pair<double, double> Median_Bounds(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const double count = static_cast<double>(values.size());
+  const double reach = 0.98 * std::sqrt(count);
+  const auto low = static_cast<std::size_t>(std::max(0.0, std::floor(count / 2 - reach) - 1));
+  const auto high = static_cast<std::size_t>(std::min(count - 1, std::ceil(count / 2 + reach)));
+  return {values[low], values[high]};
+}
+
 // Runs over `folder` with no pause for `time`.
 Probe_Rates Probe_Rate(Main_Form& form, const fs::path& folder, bool recurse, std::chrono::milliseconds time) {
   form.Result_Dir->Set_Path(folder.string());
@@ -166,10 +180,12 @@ int Overhead(const fs::path& data) {
     wall_losses.push_back(loss(rates[0].per_second, rates[1].per_second));
   }
   std::cerr.rdbuf(standard_error);
+  const auto [cpu_low, cpu_high] = Median_Bounds(cpu_losses);
   std::printf("record_overhead_percent: %.2f\nrecord_overhead_percent_iqr: %.2f\n"
+              "record_overhead_percent_median_95_low: %.2f\nrecord_overhead_percent_median_95_high: %.2f\n"
               "record_overhead_wall_percent: %.2f\nrecord_overhead_wall_percent_iqr: %.2f\n",
-              bench::Median(cpu_losses), Interquartile_Range(cpu_losses), bench::Median(wall_losses),
-              Interquartile_Range(wall_losses));
+              bench::Median(cpu_losses), Interquartile_Range(cpu_losses), cpu_low, cpu_high,
+              bench::Median(wall_losses), Interquartile_Range(wall_losses));
   return 0;
 }
 
