@@ -12,6 +12,9 @@ set(CPACK_COMPONENTS_ALL window check)
 set(CPACK_DEBIAN_WINDOW_PACKAGE_NAME palvimo)
 set(CPACK_DEBIAN_CHECK_PACKAGE_NAME palvimo-check)
 set(CPACK_DEBIAN_WINDOW_PACKAGE_SUGGESTS palvimo-check)
+# smartctl tells the drive's own account of its health beside each run.
+set(CPACK_DEBIAN_WINDOW_PACKAGE_RECOMMENDS smartmontools)
+set(CPACK_DEBIAN_CHECK_PACKAGE_RECOMMENDS smartmontools)
 # The display version is a valid Debian version as it stands and is the one
 # the program and its AppStream release show.
 set(CPACK_PACKAGE_VERSION ${PALVIMO_DISPLAY_VERSION})

@@ -36,4 +36,11 @@ bool Is_Pseudo_File_System_Number(std::uint32_t number) {
                                     [number](const Pseudo_Type& type) { return type.Number == number; });
 }
 
+bool Is_Kernel_Mount_Point(std::string_view path) {
+  for (const std::string_view folder : {"/proc", "/sys", "/dev"}) {
+    if (path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/')) return true;
+  }
+  return false;
+}
+
 }  // namespace palvimo

@@ -17,4 +17,9 @@ bool Is_Pseudo_File_System_Type(std::string_view name);
 // tmpfs, which is ordinary storage: only its name tells it apart.
 bool Is_Pseudo_File_System_Number(std::uint32_t number);
 
+// True for a mount point in the kernel's own folders, /proc, /sys and /dev,
+// whatever is mounted there: a tmpfs that holds the control groups or
+// shared memory, not a drive of the user's.
+bool Is_Kernel_Mount_Point(std::string_view path);
+
 }  // namespace palvimo

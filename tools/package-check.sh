@@ -104,11 +104,17 @@ grep -qx "StartupWMClass=Palvimo" "$root_window/usr/share/applications/$app_id.d
   fail "the desktop entry's StartupWMClass"
 
 # The check from a terminal runs where there is no display: no Qt, no X.
-check_package palvimo-check "libc6" "libqt libx11 libxcb libxkb libgl libegl libwayland" "./usr/bin/palvimo-check
+check_package palvimo-check "libc6" "libqt libx11 libxcb libxkb libgl libegl libwayland" "./lib/systemd/system/palvimo-check@.service
+./lib/systemd/system/palvimo-check@.timer
+./usr/bin/palvimo-check
 ./usr/share/doc/palvimo-check/changelog.gz
 ./usr/share/doc/palvimo-check/copyright
 ./usr/share/man/man1/palvimo-check.1.gz"
 program=$root/palvimo-check/usr/bin/palvimo-check
+for package in palvimo palvimo-check; do
+  [ "$(dpkg-deb -f "$build/${package}_${version}_$arch.deb" Recommends)" = smartmontools ] ||
+    fail "$package does not recommend smartmontools"
+done
 ! readelf -d "$program" | grep -Ei "NEEDED.*(libQt|libX11|libxcb|libGL|libEGL|libwayland)" || fail "palvimo-check links Qt or X"
 [ "$(env -i "$program" --version | head -1)" = "palvimo-check (Palvimo) $version" ] || fail "palvimo-check --version"
 for section in "EXIT STATUS" EXAMPLES; do

@@ -59,6 +59,7 @@ void Drive_List::Refresh() {
   std::vector<std::pair<QString, QByteArray>> entries;
   for (const auto& [mount_point, volume] : mounted) {
     if (mount_point != Root_Drive && (Is_Pseudo_File_System_Type(volume.Type) || refused_.count(mount_point))) continue;
+    if (Is_Kernel_Mount_Point(mount_point)) continue;
     entries.emplace_back(Caption(volume), QByteArray::fromStdString(mount_point));
   }
   if (Lists(entries)) return;

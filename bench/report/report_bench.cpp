@@ -3,7 +3,10 @@
 //   report_bench overhead DATA_DIR  prints how much lower the probe rate of a
 //       run over small files is with each run recorded on disk and the report
 //       window open (offscreen) than without them, in per cent, the median
-//       over pairs of runs, one of each:
+//       over many short pairs of runs, one of each, in turns ABBA so that a
+//       drift of the machine's load weighs on both alike, each figure with
+//       the spread of the pairs (interquartile range, "_iqr") and, for the
+//       CPU figure, the bounds its median lies within with 95 % confidence:
 //         record_overhead_percent       probes per second of the process's
 //                                       CPU time (window, worker and record
 //                                       threads together)
@@ -11,6 +14,9 @@
 //       On a RAM folder the run is bound by the CPU, so the first is the rate
 //       an idle machine would reach; the second follows every other load on
 //       a shared machine, which in a run of 2 s can be far more than 2 %.
+//       A shared machine's load sways single pairs by several per cent either
+//       way; many short pairs, each compared within itself, and their median
+//       leave the record's own cost.
 //   report_bench show DATA_DIR      runs over the same files and a folder
 //       of larger ones for a few seconds, some probes failing, and leaves
 //       the window and its report shown until the program is ended.
@@ -22,6 +28,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
@@ -48,8 +56,8 @@ constexpr int Small_Files = 400;
 constexpr std::size_t Small_File_Size = 16 << 10;
 constexpr int Large_Files = 12;
 constexpr std::size_t Large_File_Size = std::size_t{4} << 20;
-constexpr int Run_Seconds = 2;
-constexpr int Pairs = 16;
+constexpr std::chrono::milliseconds Run_Time{750};
+constexpr int Pairs = 48;
 constexpr int Show_Seconds = 6;
 
 // The small files, every tenth one's copy name taken, with a subfolder of
@@ -106,12 +114,37 @@ double Cpu_Seconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// Runs over `folder` with no pause for `seconds`.
-Probe_Rates Probe_Rate(Main_Form& form, const fs::path& folder, bool recurse, int seconds) {
+// The value below which `share` of `values` lie, between the two nearest.
+double Quantile(std::vector<double> values, double share) {
+  std::sort(values.begin(), values.end());
+  const double at = share * static_cast<double>(values.size() - 1);
+  const auto below = static_cast<std::size_t>(at);
+  const std::size_t above = std::min(below + 1, values.size() - 1);
+  return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
+}
+
+double Interquartile_Range(const std::vector<double>& values) {
+  return Quantile(values, 0.75) - Quantile(values, 0.25);
+}
+
+// The bounds between which the median of the pairs' population lies with
+// 95 % confidence, from the order of the values alone: how far the figure
+// itself can be trusted, where the range above is how far one pair can.
+std::pair<double, double> Median_Bounds(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const double count = static_cast<double>(values.size());
+  const double reach = 0.98 * std::sqrt(count);
+  const auto low = static_cast<std::size_t>(std::max(0.0, std::floor(count / 2 - reach) - 1));
+  const auto high = static_cast<std::size_t>(std::min(count - 1, std::ceil(count / 2 + reach)));
+  return {values[low], values[high]};
+}
+
+// Runs over `folder` with no pause for `time`.
+Probe_Rates Probe_Rate(Main_Form& form, const fs::path& folder, bool recurse, std::chrono::milliseconds time) {
   form.Result_Dir->Set_Path(folder.string());
   form.Delay_Text->setText("0");
   if (form.Recurse_Check->isChecked() != recurse) form.Recurse_Check->click();
-  QTimer::singleShot(seconds * 1000, &form, [&form] { form.Start_Button->click(); });
+  QTimer::singleShot(time, &form, [&form] { form.Start_Button->click(); });
   const double cpu_before = Cpu_Seconds();
   form.Start_Button->click();  // returns when the run has ended
   const double cpu_seconds = Cpu_Seconds() - cpu_before;
@@ -129,7 +162,7 @@ int Overhead(const fs::path& data) {
   std::vector<double> wall_losses;
   const auto loss = [](double without, double with) { return 100 * (without - with) / without; };
   // A first run, not counted, brings the files and the program's code in.
-  Probe_Rate(*Make_Window({}), folder, false, Run_Seconds);
+  Probe_Rate(*Make_Window({}), folder, false, Run_Time);
   for (int pair = 0; pair < Pairs; ++pair) {
     // Each pair in the other order from the last, and compared within
     // itself, so that a drift of the machine's load weighs on both alike.
@@ -138,7 +171,7 @@ int Overhead(const fs::path& data) {
       auto form = Make_Window(recorded ? state_home : fs::path());
       if (recorded) form->findChild<Report_Window*>()->Open(false);
       Make_Active(*form);
-      rates[recorded] = Probe_Rate(*form, folder, false, Run_Seconds);
+      rates[recorded] = Probe_Rate(*form, folder, false, Run_Time);
     }
     std::clog << "probes per CPU second, per second: without " << rates[0].per_cpu_second << ", "
               << rates[0].per_second << "; with record and report " << rates[1].per_cpu_second << ", "
@@ -147,15 +180,19 @@ int Overhead(const fs::path& data) {
     wall_losses.push_back(loss(rates[0].per_second, rates[1].per_second));
   }
   std::cerr.rdbuf(standard_error);
-  std::printf("record_overhead_percent: %.2f\nrecord_overhead_wall_percent: %.2f\n", bench::Median(cpu_losses),
-              bench::Median(wall_losses));
+  const auto [cpu_low, cpu_high] = Median_Bounds(cpu_losses);
+  std::printf("record_overhead_percent: %.2f\nrecord_overhead_percent_iqr: %.2f\n"
+              "record_overhead_percent_median_95_low: %.2f\nrecord_overhead_percent_median_95_high: %.2f\n"
+              "record_overhead_wall_percent: %.2f\nrecord_overhead_wall_percent_iqr: %.2f\n",
+              bench::Median(cpu_losses), Interquartile_Range(cpu_losses), cpu_low, cpu_high,
+              bench::Median(wall_losses), Interquartile_Range(wall_losses));
   return 0;
 }
 
 int Show(const fs::path& data) {
   const fs::path folder = Ensure_Run_Folder(data);
   auto form = Make_Window(data / "report-state");
-  Probe_Rate(*form, folder, true, Show_Seconds);
+  Probe_Rate(*form, folder, true, std::chrono::seconds(Show_Seconds));
   // The report opened by itself: the run had faults.
   return QApplication::exec();
 }

@@ -232,10 +232,12 @@ TEST_F(Navigator_Test, DriveListFollowsTheVolumesWhileTheWindowShows) {
   ASSERT_EQ(form->Result_Drive->Entry_Count(), 1);
   ASSERT_EQ(form->Result_Drive->Drive(), "/");
 
-  volumes = {{kept, "ext4", ""}, {gone, "xfs", ""}, {tree.Make_Dir("proc"), "proc", ""}};
+  volumes = {{kept, "ext4", ""}, {gone, "xfs", ""}, {tree.Make_Dir("proc"), "proc", ""},
+             {"/dev/shm", "tmpfs", ""}, {"/sys/fs/cgroup", "tmpfs", ""}};
   form->Result_Drive->Refresh();
   EXPECT_EQ(form->Result_Drive->Entry_Count(), 3);
   EXPECT_EQ(Drive_Index(*form->Result_Drive, tree.Path("proc")), -1);
+  EXPECT_EQ(Drive_Index(*form->Result_Drive, "/dev/shm"), -1);
   EXPECT_EQ(form->Result_Drive->Drive(), "/");
 
   // The drive shown stays selected while others go.
