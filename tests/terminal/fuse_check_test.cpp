@@ -125,15 +125,12 @@ TEST_P(Fuse_Unlink_Test, CopyLeftByAFailedRemovalIsRemovedByTheNextRun) {
 
 // The removal fails while the name is still the copy's: no later rename of
 // the driver's own hides the copy under a name of its choosing.
-INSTANTIATE_TEST_SUITE_P(Drivers, Fuse_Unlink_Test,
-                         ::testing::Values(Drive_Kind{"UnlinkEioOnce", {"--unlink-eio-once", "--hard-remove"}}),
-                         [](const ::testing::TestParamInfo<Drive_Kind>& kind) { return std::string(kind.param.name); });
-
 // Without extended attributes the copy carries no mark: it takes the journal
 // of copies kept off the drive for the next run to know it as its own.
 INSTANTIATE_TEST_SUITE_P(
-    DISABLED_Drivers, Fuse_Unlink_Test,
-    ::testing::Values(Drive_Kind{"UnlinkEioOnceNoXattr", {"--unlink-eio-once", "--hard-remove", "--no-xattr"}}),
+    Drivers, Fuse_Unlink_Test,
+    ::testing::Values(Drive_Kind{"UnlinkEioOnce", {"--unlink-eio-once", "--hard-remove"}},
+                      Drive_Kind{"UnlinkEioOnceNoXattr", {"--unlink-eio-once", "--hard-remove", "--no-xattr"}}),
     [](const ::testing::TestParamInfo<Drive_Kind>& kind) { return std::string(kind.param.name); });
 
 }  // namespace
