@@ -4,12 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <signal.h>
+
 #include <cerrno>
+#include <charconv>
 #include <ctime>
 #include <optional>
+#include <vector>
 
 #include "platform/check_error.h"
 #include "platform/file_calls.h"
+#include "platform/own_names.h"
 #include "platform/posix_own_files.h"
 #include "platform/unique_fd.h"
 
@@ -43,6 +49,27 @@ bool Matches(const Copy_Entry& entry, const struct stat& found, const Volume_Abi
   return modified >= entry.created - Time_Slack && modified <= std::time(nullptr) + Time_Slack;
 }
 
+// What the volume check writes in a file at most, with room to spare.
+constexpr off_t Most_Check_Bytes = 4096;
+constexpr std::time_t Check_Age = 60;
+
+// Whether the process that made the volume check's file `name` is gone: its
+// number, just after the prefix, names no running process. A number that
+// cannot be read, or a process that may be running, keeps the file.
+bool Check_Maker_Gone(std::string_view name) {
+  name.remove_prefix(Checking_Prefix.size());
+  pid_t maker = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), maker);
+  if (error != std::errc() || end == name.data() || maker <= 0) return false;
+  return kill(maker, 0) != 0 && errno == ESRCH;
+}
+
+bool Is_Check_Leftover(const std::string& name, const struct stat& found) {
+  return name.starts_with(Checking_Prefix) && S_ISREG(found.st_mode) && found.st_uid == geteuid() &&
+         found.st_size <= Most_Check_Bytes && found.st_mtim.tv_sec + Check_Age < std::time(nullptr) &&
+         Check_Maker_Gone(name);
+}
+
 [[noreturn]] void Another_Users(const std::string& path) {
   throw Check_Error(path, "another user's leftover copy, left where it is: " + path, Failure_Kind::Permission_Denied);
 }
@@ -62,6 +89,13 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
     if (!fd.Valid() && (errno == EACCES || errno == EPERM)) Another_Users(path);
     if (fd.Valid() && Has_Own_Mark(fd.Get(), path)) Another_Users(path);
     return Leftover::Other;
+  }
+  if (name.starts_with(Checking_Prefix)) {
+    if (!Is_Check_Leftover(name, found)) return Leftover::In_Use;
+    if (Calls().unlink_at(folder_fd, name.c_str(), 0) != 0 && errno != ENOENT) {
+      throw Error_From_Errno(path, "cannot delete the leftover", errno, Failure_Kind::Delete);
+    }
+    return Leftover::Removed;
   }
   const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
   const std::optional<Copy_Entry> entry = Entry_At(volume, journal, path, making);
@@ -109,6 +143,30 @@ int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal)
       }
     }
     if (!kept) journal.Remove(entry.token);
+  }
+  return removed;
+}
+
+int Remove_Check_Leftovers(int folder_fd) {
+  const int listing_fd = fcntl(folder_fd, F_DUPFD_CLOEXEC, 0);
+  if (listing_fd < 0) return 0;
+  DIR* listing = fdopendir(listing_fd);
+  if (!listing) {
+    close(listing_fd);
+    return 0;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(listing)) {
+    if (std::string_view(entry->d_name).starts_with(Checking_Prefix)) names.emplace_back(entry->d_name);
+  }
+  closedir(listing);
+  int removed = 0;
+  for (const std::string& name : names) {
+    struct stat found {};
+    if (Calls().status_at(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0 &&
+        Is_Check_Leftover(name, found) && Calls().unlink_at(folder_fd, name.c_str(), 0) == 0) {
+      ++removed;
+    }
   }
   return removed;
 }

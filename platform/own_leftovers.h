@@ -27,4 +27,11 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
 // walk goes; forgets those gone. How many were removed. Never throws.
 int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal);
 
+// Removes from the folder the files the volume check of an instance that
+// is no longer running left there (own_names.h's Checking_Prefix, followed
+// by the instance's process number): a check's files are tiny and live for
+// a moment, so only ours, small and a minute old go. How many were
+// removed. Never throws.
+int Remove_Check_Leftovers(int folder_fd);
+
 }  // namespace palvimo

@@ -528,7 +528,8 @@ class Posix_Probe_Copier final : public Probe_Copier {
     const bool finished = worker_.Run([known, volumes = volumes_, journal = journal_](std::stop_token) {
       const auto volume = volumes->For(known->folder.Get(), known->path);
       known->note = volume->note;
-      if (const int removed = Remove_Journaled_Leftovers(*volume, *journal); removed > 0) {
+      const int removed = Remove_Journaled_Leftovers(*volume, *journal) + Remove_Check_Leftovers(known->folder.Get());
+      if (removed > 0) {
         known->note += "; " + std::to_string(removed) + (removed == 1 ? " leftover copy" : " leftover copies") +
                        " of earlier runs removed";
       }

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/file_calls.h"
 #include "platform/file_system.h"
 #include "platform/io_worker.h"
+#include "platform/own_names.h"
 #include "platform/posix_own_files.h"
 #include "platform/runtime.h"
 #include "platform/state_folder.h"
@@ -285,6 +287,29 @@ TEST_F(Volume_Fixture, VolumeThatCannotBeTriedIsSaidAndNotAFault) {
   Set_File_Calls(nullptr);
   EXPECT_EQ(Entries(tree_.Root()), std::set<std::string>{"a.doc"});
   EXPECT_EQ(Journaled_Copies(), 0u);
+}
+
+// A run killed during its volume check leaves the check's file behind: the
+// next run removes it once it is a minute old and its maker is gone, never
+// one of a check that may still be under way.
+TEST_F(Volume_Fixture, KilledVolumeChecksFileIsRemovedByTheNextRun) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::string prefix(Checking_Prefix);
+  const std::string dead = tree_.Write_File(prefix + std::to_string(child) + "-0-a", "");
+  const std::string live = tree_.Write_File(prefix + std::to_string(getpid()) + "-999-a", "");
+  const std::string young = tree_.Write_File(prefix + std::to_string(child) + "-1-a", "");
+  const auto long_ago = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(5);
+  for (const std::string& path : {dead, live}) std::filesystem::last_write_time(path, long_ago);
+
+  const auto copier = Make_Copier();
+  const std::string note = copier->Know_Volume(*files_->Open_Folder(tree_.Root()));
+  EXPECT_NE(note.find("1 leftover copy of earlier runs removed"), std::string::npos) << note;
+  EXPECT_FALSE(std::filesystem::exists(dead));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  EXPECT_TRUE(std::filesystem::exists(young));
 }
 
 // Another user's leftover copy is theirs to remove: it is not checked, and
