@@ -326,7 +326,9 @@ TEST_F(Check_Program, JsonLinesParseWithTheSummaryLastAndMatchTheReport) {
   for (const char* key : {"device", "disk", "model", "serial", "bus", "size_bytes", "removable"})
     EXPECT_TRUE(drive.contains(key)) << key << " missing from " << drive;
   EXPECT_TRUE(drive["health"]["available"].is_boolean()) << drive;
-  if (drive["health"]["available"] == false) EXPECT_FALSE(drive["health"]["reason"].get<std::string>().empty());
+  if (drive["health"]["available"] == false) {
+    EXPECT_FALSE(drive["health"]["reason"].get<std::string>().empty());
+  }
   EXPECT_TRUE(summary.contains("drive_health_change")) << summary;
   const nlohmann::json record = nlohmann::json::parse(Temp_Tree::Read_File(report));
   EXPECT_EQ(record["summary"]["probes"], 4);
