@@ -3,6 +3,7 @@
 #include <ostream>
 #include <string>
 
+#include "engine/drive_watch.h"
 #include "engine/record_listener.h"
 #include "platform/file_system.h"
 #include "platform/runtime.h"
@@ -26,6 +27,9 @@ struct Check_Services {
   // Where each volume's catalogue of what its files hold is kept; empty for
   // none.
   std::string Catalogue_Folder = {};
+  // Finds the drive behind the folder and reads its health as each run
+  // begins and ends; none to leave the drive out of the record.
+  const Drive_Watch* Drive = nullptr;
 };
 
 }  // namespace palvimo

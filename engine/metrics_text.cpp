@@ -96,6 +96,16 @@ std::string Metrics_Text(const Run_Record& record) {
   for (const Failure_Class failure_class : {Failure_Class::Drive_Fault, Failure_Class::Not_Checked}) {
     metrics.Sample(Number(record.Failed_Of(failure_class)), {Label("class", Class_Key(failure_class))});
   }
+  metrics.Metric("run_files",
+                 "Distinct files of the last run: probed whatever the outcome, seen by the walk, checked (good or "
+                 "with a drive fault) and not checked.");
+  metrics.Sample(Number(record.Files_Probed()), {Label("which", "probed")});
+  metrics.Sample(Number(record.Files_Seen()), {Label("which", "seen")});
+  metrics.Sample(Number(record.Files_Checked()), {Label("which", "checked")});
+  metrics.Sample(Number(record.Files_Not_Checked()), {Label("which", "not_checked")});
+  metrics.Metric("run_files_complete",
+                 "1 when the counts of distinct files are exact, 0 when the run met too many files to tell.");
+  metrics.Sample(record.Coverage_Complete() ? "1" : "0");
   const Probe_Figures& totals = record.Totals();
   metrics.Metric("run_bytes", "Bytes the last run read from files, wrote as copies and read back from the drive.");
   metrics.Sample(Number(totals.bytes_read), {Label("step", "read")});

@@ -14,6 +14,9 @@ namespace palvimo {
 //   palvimo_run_files_checked, palvimo_run_files_good
 //   palvimo_run_failures{kind, class}     every kind, 0 where none failed
 //   palvimo_run_failures_by_class{class}
+//   palvimo_run_files{which}             distinct files; which: probed, seen,
+//                                         checked, not_checked
+//   palvimo_run_files_complete           1 when those counts are exact
 //   palvimo_run_bytes{step}               step: read, write, read_back
 //   palvimo_run_speed_bytes_per_second{step}
 //   palvimo_run_elapsed_seconds

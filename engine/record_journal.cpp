@@ -280,8 +280,9 @@ void Record_Journal::Run_Began(const Run_Record& record) {
   nlohmann::json header = Run_Header_Json(record);
   writer_->Post([start = record.Start_Time(), root = record.Root(), header = std::move(header)](Writer& writer) mutable {
 #ifdef __linux__
-    // The volume is looked up here, off the window's thread: it asks the drive.
-    header["volume"] = Volume_Json(Volume_Holding(root));
+    // A volume the run did not find is looked up here, off the window's
+    // thread: it asks the drive.
+    if (!header.contains("volume")) header["volume"] = Volume_Json(Volume_Holding(root));
 #endif
     writer.Open(start, Line_Of(header));
   });

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/delay_text.h"
+#include "engine/drive_json.h"
 #include "engine/run_report.h"
 #include "platform/escaped_text.h"
 
@@ -103,7 +104,11 @@ nlohmann::json Run_Header_Json(const Run_Record& record, const std::optional<Vol
   if (!delay) Put_Text(settings_json, "delay_text", settings.delay);
   Put_Text(settings_json, "extension", settings.extension);
   header["settings"] = std::move(settings_json);
-  if (volume) header["volume"] = Volume_Json(*volume);
+  const std::optional<Volume>& holding = volume ? volume : record.Volume_Found();
+  if (holding) header["volume"] = Volume_Json(*holding);
+  const auto& drive = record.Drive();
+  const auto& health = record.Start_Health();
+  header["drive"] = drive && health ? Drive_Json(*drive, *health) : nlohmann::json(nullptr);
   return header;
 }
 
@@ -149,6 +154,16 @@ nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending) 
       {"failed_by_class", std::move(failed_by_class)},
       {"failed_by_kind", std::move(failed_by_kind)},
       {"failures_not_kept", record.Failures_Not_Kept()},
+      {"checked", record.Checked()},
+      {"coverage",
+       {{"files_probed", record.Files_Probed()},
+        {"files_seen", record.Files_Seen()},
+        {"files_checked", record.Files_Checked()},
+        {"files_not_checked", record.Files_Not_Checked()},
+        {"complete", record.Coverage_Complete()}}},
+      {"volume_note", nullptr},
+      {"drive_health_change",
+       record.Health_Changed() ? Health_Change_Json(*record.Health_Changed()) : nlohmann::json(nullptr)},
       {"bytes_read", totals.bytes_read},
       {"bytes_written", totals.bytes_written},
       {"bytes_read_back", totals.bytes_read_back},
@@ -160,6 +175,7 @@ nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending) 
       {"read_back_bytes_per_second", record.Read_Back_Speed()},
   };
   Put_Text(summary, "text", Verdict_Text(record));
+  if (!record.Volume_Note().empty()) Put_Text(summary, "volume_note", record.Volume_Note());
   if (!record.Ended_Because().empty()) Put_Text(summary, "ended_because_text", record.Ended_Because());
   if (const auto& slowest = record.Slowest()) {
     nlohmann::json probe = {{"read_bytes_per_second", slowest->read_speed},
@@ -179,11 +195,7 @@ nlohmann::json Record_Json(const Run_Record& record, const Run_Ending& ending, c
                       {"read_bytes_per_second", point.read_speed},
                       {"write_bytes_per_second", point.write_speed}});
   }
-  std::optional<Volume> holding = volume;
-#ifdef __linux__
-  if (!holding && !record.Root().empty()) holding = Volume_Holding(record.Root());
-#endif
-  return {{"run", Run_Header_Json(record, holding)},
+  return {{"run", Run_Header_Json(record, volume)},
           {"summary", Summary_Json(record, ending)},
           {"failures", std::move(failures)},
           {"speeds", std::move(speeds)}};

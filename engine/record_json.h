@@ -47,14 +47,16 @@ void Put_Text(nlohmann::json& object, const std::string& key, const std::string&
 nlohmann::json Volume_Json(const Volume& volume);
 
 // The settings and start of the run: its first line on disk, and the first
-// of the JSON Lines. Without a volume the header has none; the caller adds
-// it, since finding it asks the drive.
+// of the JSON Lines. Without a volume given, the one the record found as the
+// run began; without either the header has none, since finding it asks the
+// drive.
 nlohmann::json Run_Header_Json(const Run_Record& record, const std::optional<Volume>& volume = std::nullopt);
 nlohmann::json Failure_Json(const Failure_Entry& failure);
 // The verdict and every figure, without the list of failures.
 nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending = {});
 // The whole record: header, summary, the failures kept and the speed plot.
-// Where no volume is given it is looked up, on the systems that can.
+// Where no volume is given, the record's own; never looked up here, so that
+// the window's thread never waits on a drive.
 nlohmann::json Record_Json(const Run_Record& record, const Run_Ending& ending = {},
                            const std::optional<Volume>& volume = std::nullopt);
 

@@ -69,16 +69,52 @@ void Run_Control::Start_Click() {
 void Run_Control::Begin_Record(const std::string& root) {
   record_.Begin(root, Run_Settings{window_.Read_Extension(), window_.Read_Delay(), state_.Recurse_On});
   ended_because_.clear();
+  // The record's first line names the drive, so the run waits for it; the
+  // window keeps answering meanwhile, and an end asked for stops the wait.
+  if (services_.Drive) {
+    const auto found = services_.Drive->Look_Up(root);
+    if (Wait_Kept_Alive(found)) {
+      Drive_Found drive = found.get();
+      record_.Set_Drive(std::move(drive.volume), std::move(drive.identity), std::move(drive.health));
+    }
+  }
   if (services_.Journal) services_.Journal->Run_Began(record_);
   window_.Show_Record(record_);
 }
 
 void Run_Control::End_Record() {
   record_.End(std::exchange(ended_because_, {}));
+  Read_End_Health();
   walk_.Flush_Failure_Log();
   services_.Log << "palvimo: " << Escaped_Text(Verdict_Text(record_)) << std::endl;
   if (services_.Journal) services_.Journal->Run_Ended(record_);
   window_.Show_Verdict(record_);
+}
+
+// The drive's health again, now that the run has done its work on it: a
+// drive that got worse meanwhile is a fault of its own. Only a drive whose
+// health could be read at the start is asked; a program being ended asks
+// nothing more.
+void Run_Control::Read_End_Health() {
+  const auto& drive = record_.Drive();
+  const auto& start = record_.Start_Health();
+  if (!services_.Drive || !drive || !drive->disk || !start || !start->available) return;
+  if (!services_.Events.Keep_Alive()) return;
+  const auto health = services_.Drive->Read_Health(*drive->disk);
+  if (!Wait_Kept_Alive(health)) return;
+  if (const auto fault = record_.Set_End_Health(health.get())) {
+    if (services_.Journal) services_.Journal->Probe_Failed(record_, *fault);
+    window_.Show_Failure(fault->path, fault->reason);
+  }
+}
+
+template <typename Value>
+bool Run_Control::Wait_Kept_Alive(const std::shared_future<Value>& answer) {
+  constexpr std::chrono::milliseconds Slice{20};
+  while (answer.wait_for(Slice) != std::future_status::ready) {
+    if (!services_.Events.Keep_Alive()) return false;
+  }
+  return true;
 }
 
 void Run_Control::Show_Idle() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <memory>
 #include <string>
 
@@ -31,6 +32,9 @@ class Run_Control {
   bool Run_Pass(const std::string& root_path, std::unique_ptr<Folder>& root);
   void Begin_Record(const std::string& root);
   void End_Record();
+  void Read_End_Health();
+  template <typename Value>
+  bool Wait_Kept_Alive(const std::shared_future<Value>& answer);
   void Show_Idle();
   void Lock_Inputs();
   void Unlock_Inputs();

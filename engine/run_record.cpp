@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "engine/drive_text.h"
 #include "engine/run_report.h"
 #include "platform/path_hash.h"
 
@@ -61,6 +62,28 @@ Failure_Entry Run_Record::Add_Failure(const std::string& path, const Probe_Figur
     }
   }
   Group(entry, path_hash);
+  return entry;
+}
+
+void Run_Record::Set_Drive(std::optional<Volume> volume, Drive_Identity identity, Drive_Health health) {
+  volume_ = std::move(volume);
+  drive_ = std::move(identity);
+  start_health_ = std::move(health);
+}
+
+std::optional<Failure_Entry> Run_Record::Set_End_Health(Drive_Health health) {
+  if (!start_health_ || health_change_) return std::nullopt;
+  health_change_ = Health_Difference(*start_health_, health);
+  if (!health_change_->Worse()) return std::nullopt;
+  const Failure_Kind kind = Failure_Kind::Sectors_Reallocated;
+  const std::string disk = drive_ && drive_->disk ? *drive_->disk : root_;
+  ++failed_;
+  ++failed_off_probe_;
+  ++failed_by_kind_[static_cast<std::size_t>(kind)];
+  Failure_Entry entry{std::chrono::system_clock::now(), disk, kind,
+                      "the drive got worse during the run: " + Health_Change_Text(*health_change_)};
+  if (failures_.size() < Failures_Kept) failures_.push_back(entry);
+  Group(entry, Path_Hash(disk));
   return entry;
 }
 

@@ -10,15 +10,19 @@
 
 #include "engine/distinct_count.h"
 #include "platform/check_error.h"
+#include "platform/drive_health.h"
+#include "platform/drive_identity.h"
 #include "platform/probe_figures.h"
+#include "platform/volume_source.h"
 
 namespace palvimo {
 
 // Every kind of failure a probe can have, in the order reports list them.
-inline constexpr std::array<Failure_Kind, 14> Failure_Kinds = {
+inline constexpr std::array<Failure_Kind, 15> Failure_Kinds = {
     Failure_Kind::Silent_Change, Failure_Kind::Data_Changed,      Failure_Kind::Read,
     Failure_Kind::Write,         Failure_Kind::Flush,             Failure_Kind::Read_Back,
-    Failure_Kind::Delete,        Failure_Kind::Permission_Denied, Failure_Kind::Vanished,
+    Failure_Kind::Delete,        Failure_Kind::Sectors_Reallocated, Failure_Kind::Permission_Denied,
+    Failure_Kind::Vanished,
     Failure_Kind::Name_Taken,    Failure_Kind::Name_Too_Long,     Failure_Kind::No_Space,
     Failure_Kind::Not_Offered,   Failure_Kind::Other};
 
@@ -107,6 +111,12 @@ class Run_Record {
   // What the run found its volume to offer and how copies are made there,
   // in one line ("exfat: no marks kept; copies tracked in the journal").
   void Set_Volume_Note(std::string note) { volume_note_ = std::move(note); }
+  // What was found of the folder's volume and drive as the run began.
+  void Set_Drive(std::optional<Volume> volume, Drive_Identity identity, Drive_Health health);
+  // The drive's health read as the run ended. A drive that got worse
+  // meanwhile is a drive fault of its own, recorded here, once, and
+  // returned; it is no probe's.
+  std::optional<Failure_Entry> Set_End_Health(Drive_Health health);
 
   bool Running() const { return running_; }
   bool Began() const { return began_; }
@@ -119,9 +129,17 @@ class Run_Record {
   // Empty until the volume is known.
   const std::string& Volume_Note() const { return volume_note_; }
 
+  // The volume found as the run began; none when it was not looked up.
+  const std::optional<Volume>& Volume_Found() const { return volume_; }
+  // The drive and its health as the run began; none when not looked up.
+  const std::optional<Drive_Identity>& Drive() const { return drive_; }
+  const std::optional<Drive_Health>& Start_Health() const { return start_health_; }
+  // How the health changed over the run, where it was read at both ends.
+  const std::optional<Health_Change>& Health_Changed() const { return health_change_; }
+
   // Every probe, whatever its end.
   std::uint64_t Probes() const { return probes_; }
-  std::uint64_t Good() const { return probes_ - failed_; }
+  std::uint64_t Good() const { return probes_ - (failed_ - failed_off_probe_); }
   // Probes that failed, of either class.
   std::uint64_t Failed() const { return failed_; }
   std::uint64_t Failed_Of(Failure_Kind kind) const { return failed_by_kind_[static_cast<std::size_t>(kind)]; }
@@ -179,7 +197,13 @@ class Run_Record {
   std::chrono::steady_clock::time_point ended_;
   std::string ended_because_;
   std::string volume_note_;
+  std::optional<Volume> volume_;
+  std::optional<Drive_Identity> drive_;
+  std::optional<Drive_Health> start_health_;
+  std::optional<Health_Change> health_change_;
   std::uint64_t probes_ = 0;
+  // Failures that were no probe's: the drive's health at the end.
+  std::uint64_t failed_off_probe_ = 0;
   std::uint64_t failed_ = 0;
   std::array<std::uint64_t, Failure_Kinds.size()> failed_by_kind_{};
   Probe_Figures totals_;

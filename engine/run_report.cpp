@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "engine/drive_text.h"
 #include "platform/escaped_text.h"
 
 namespace palvimo {
@@ -57,6 +58,7 @@ constexpr Kind_Words Words[] = {
     {Failure_Kind::Data_Changed, "data changed", "data_changed", "read back", Drive},
     {Failure_Kind::Silent_Change, "silent change", "silent_change", "read", Drive},
     {Failure_Kind::Delete, "cannot delete", "delete", "delete", Drive},
+    {Failure_Kind::Sectors_Reallocated, "sectors reallocated", "sectors_reallocated", "health", Drive},
     {Failure_Kind::Permission_Denied, "permission denied", "permission_denied", "open", Not_Checked},
     {Failure_Kind::Vanished, "vanished", "vanished", "open", Not_Checked},
     {Failure_Kind::Name_Taken, "the copy's name is taken", "name_taken", "create", Not_Checked},
@@ -213,6 +215,22 @@ std::optional<std::string> Nothing_Checked_Reason(const Run_Record& record) {
   return "No file could be checked: " + what + " (" + why + ").";
 }
 
+namespace {
+
+// The drive and its health as the run began, and how that changed.
+std::string Drive_Figure(const Run_Record& record) {
+  const auto& drive = record.Drive();
+  const auto& health = record.Start_Health();
+  if (!drive || !health) return {};
+  std::string text = Drive_Text(*drive, *health);
+  if (const auto& change = record.Health_Changed()) {
+    if (const std::string changed = Health_Change_Text(*change); !changed.empty()) text += "; " + changed;
+  }
+  return text;
+}
+
+}  // namespace
+
 std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
   const Probe_Figures& totals = record.Totals();
   const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
@@ -228,6 +246,7 @@ std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
                             " with a drive fault)"},
   };
   if (!record.Volume_Note().empty()) figures.push_back({"Volume", record.Volume_Note()});
+  if (const std::string drive = Drive_Figure(record); !drive.empty()) figures.push_back({"Drive", drive});
   if (faults > 0) figures.push_back({"Drive faults", Failures_By_Kind(record, Failure_Class::Drive_Fault)});
   if (not_checked > 0) {
     figures.push_back({"Not checked", Files(record, record.Files_Not_Checked()) + " in " +

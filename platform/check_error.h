@@ -19,6 +19,9 @@ enum class Failure_Kind {
   Data_Changed,   // the copy read back differs, or the file ended early
   Silent_Change,  // the file's content changed while its size and times did not
   Delete,         // an I/O error removing the copy
+  // The drive reallocated sectors, or failed its own assessment, while it
+  // was checked: found once, at the run's end, from its SMART figures.
+  Sectors_Reallocated,
   // Not checked.
   Permission_Denied,
   Vanished,       // the file, or the copy, was removed or replaced meanwhile

@@ -50,6 +50,9 @@ constexpr const char* Help_Text =
     "      --json             write JSON Lines to standard output, summary last,\n"
     "                           instead of the summary's text\n"
     "      --report=FILE      write the run's whole record to FILE as JSON\n"
+    "      --metrics=FILE     write the run's figures to FILE in the Prometheus\n"
+    "                           text format (for node_exporter's textfile\n"
+    "                           collector), replacing it whole\n"
     "  -q, --quiet            show no progress\n"
     "  -h, --help             display this help and exit\n"
     "  -V, --version          output version information and exit\n"
@@ -66,7 +69,8 @@ constexpr const char* Help_Text =
     " 128+N  ended by signal N (130 for Ctrl+C) with no drive fault found\n"
     "\n"
     "Files that could not be checked (permission denied, vanished, ...) are listed\n"
-    "apart and are no drive fault.\n"
+    "apart and are no drive fault. A report or metrics file that cannot be\n"
+    "written makes the status 2 where it would be 0.\n"
     "\n"
     "Full documentation: man palvimo-check\n";
 
@@ -139,6 +143,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   });
   app.add_flag("--json", options.json);
   app.add_option("--report", options.report);
+  app.add_option("--metrics", options.metrics);
   app.add_flag("-q,--quiet", options.quiet);
   app.add_flag("--scrub", options.scrub);
   app.add_flag("--scrub-all", options.scrub_all);
@@ -176,6 +181,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   if (options.folder.empty()) return usage_error("missing FOLDER");
   options.recurse = !no_recurse;
   options.scrub = options.scrub || options.scrub_all;
+  if (options.scrub && !options.metrics.empty()) return usage_error("option '--metrics' is for runs, not --scrub");
   if (duration->count() > 0) options.duration = std::get<std::chrono::seconds>(Parse_Duration(duration_text));
   if (probe_limit->count() > 0) options.probes = Whole_Number(probes_text);
   return options;

@@ -21,6 +21,9 @@ struct Check_Options {
   bool json = false;
   // Where the run's record goes at the end; empty for nowhere.
   std::string report;
+  // Where the run's figures go at the end, in the Prometheus text format;
+  // empty for nowhere.
+  std::string metrics;
   bool quiet = false;
   // Read every file once against the catalogue instead of a run; every
   // file, also those verified in the last 24 hours, with scrub_all.

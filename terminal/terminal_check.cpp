@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/catalogue.h"
+#include "engine/metrics_text.h"
 #include "engine/record_json.h"
 #include "engine/run_report.h"
 #include "platform/escaped_text.h"
@@ -44,7 +45,7 @@ std::string Full_Path(const std::string& folder) {
 }  // namespace
 
 Terminal_Check::Terminal_Check(Check_Options options, std::ostream& out, std::ostream& err,
-                               Progress_Line::Mode progress, int err_terminal_fd)
+                               Progress_Line::Mode progress, int err_terminal_fd, Drive_Watch drive)
     : options_(std::move(options)),
       out_(out),
       err_(err),
@@ -60,8 +61,9 @@ Terminal_Check::Terminal_Check(Check_Options options, std::ostream& out, std::os
       random_(Make_Clock_Random()),
       journal_(Default_Record_Folder().empty() ? nullptr
                                                : std::make_unique<Record_Journal>(Default_Record_Folder(), log_)),
+      drive_(std::move(drive)),
       run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, unsaid_, this,
-                                                Default_Catalogue_Folder()}) {
+                                                Default_Catalogue_Folder(), &drive_}) {
   options_.folder = Full_Path(options_.folder);
 }
 
@@ -143,14 +145,28 @@ int Terminal_Check::Write_Summary() {
   int status = Exit_Status(output_error_ >= 0);
   if (report_.is_open()) {
     ending.exit_status = status;
-    report_ << Record_Json(record, ending, volume_).dump(2) << '\n';
+    report_ << Record_Json(record, ending).dump(2) << '\n';
     report_.close();
     if (report_.fail()) {
       err_ << Prefix << "cannot write the report " << Escaped_Text(options_.report) << std::endl;
       if (status == Exit_No_Faults) status = Exit_Cannot_Check;
     }
   }
+  if (!Write_Metrics() && status == Exit_No_Faults) status = Exit_Cannot_Check;
   return status;
+}
+
+// The run's figures for a collector, when asked for; false when they could
+// not be written, which is said.
+bool Terminal_Check::Write_Metrics() {
+  if (options_.metrics.empty()) return true;
+  try {
+    Write_Metrics_File(options_.metrics, Metrics_Text(run_control_.Record()));
+    return true;
+  } catch (const Check_Error& error) {
+    err_ << Prefix << Message_Case(Escaped_Text(error.what())) << std::endl;
+    return false;
+  }
 }
 
 std::string Terminal_Check::Read_Root_Path() { return options_.folder; }
@@ -291,10 +307,7 @@ void Terminal_Check::Write_Json(const std::string& line) {
 
 void Terminal_Check::Run_Began(const Run_Record& record) {
   if (journal_) journal_->Run_Began(record);
-#ifdef __linux__
-  volume_ = Volume_Holding(record.Root());
-#endif
-  if (options_.json) Write_Json(Run_Header_Json(record, volume_).dump());
+  if (options_.json) Write_Json(Run_Header_Json(record).dump());
 }
 
 void Terminal_Check::Probe_Failed(const Run_Record& record, const Failure_Entry& failure) {

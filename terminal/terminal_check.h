@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "engine/drive_watch.h"
 #include "engine/record_journal.h"
 #include "engine/record_listener.h"
 #include "engine/run_control.h"
@@ -32,10 +33,11 @@ namespace palvimo {
 class Terminal_Check final : public Window_Ops, public Event_Pump, public Record_Listener {
  public:
   // Progress and the log go to `err`, the summary and JSON lines to `out`;
-  // `err_terminal_fd` is the terminal `err` writes to, -1 for none.
+  // `err_terminal_fd` is the terminal `err` writes to, -1 for none; `drive`
+  // finds the drive behind the folder and reads its health.
   // Throws Check_Error when the end signals cannot be caught.
   Terminal_Check(Check_Options options, std::ostream& out, std::ostream& err, Progress_Line::Mode progress,
-                 int err_terminal_fd = -1);
+                 int err_terminal_fd = -1, Drive_Watch drive = Drive_Watch());
 
   // A run whose first this many probes all left their file not checked, and
   // none found a drive fault, ends: nothing it can check is there.
@@ -83,6 +85,7 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   void Write_Log_Line(const std::string& line);
   void Write_Json(const std::string& line);
   int Write_Summary();
+  bool Write_Metrics();
 
   Check_Options options_;
   std::ostream& out_;
@@ -104,6 +107,7 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   std::unique_ptr<Pauser> pauser_;
   std::unique_ptr<Random_Source> random_;
   std::unique_ptr<Record_Journal> journal_;
+  Drive_Watch drive_;
   Run_State state_;
   Run_Control run_control_;
   bool ended_ = false;
@@ -114,8 +118,6 @@ class Terminal_Check final : public Window_Ops, public Event_Pump, public Record
   int signal_ = 0;
   // The errno of the first write to standard output that failed, -1 before.
   int output_error_ = -1;
-  // The volume that holds the folder, once the run has begun.
-  std::optional<Volume> volume_;
   // The check's last status: the file being probed, or why a run could not
   // begin.
   std::string status_;

@@ -132,7 +132,7 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<Fil
       Start_Button(new QPushButton(this)),
       Exit_Button(new QPushButton(this)),
       run_control_(state_, *this, Check_Services{*walk_files_, *copier_, *pauser_, *random_, *this, std::cerr, journal_.get(),
-                                                Default_Catalogue_Folder()}),
+                                                Default_Catalogue_Folder(), &drive_watch_}),
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)),

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/drive_watch.h"
 #include "engine/record_journal.h"
 #include "engine/run_control.h"
 #include "engine/run_state.h"
@@ -54,6 +55,7 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   std::unique_ptr<Volume_Source> volumes_;
   // Each run's record kept on disk; none where the user has no home.
   std::unique_ptr<Record_Journal> journal_;
+  Drive_Watch drive_watch_;
   Run_State state_;
   End_Signals end_signals_;
 

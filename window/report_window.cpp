@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "engine/drive_text.h"
 #include "engine/record_json.h"
 #include "engine/run_report.h"
 #include "window/display_text.h"
@@ -92,6 +93,8 @@ void Report_Window::Lay_Out() {
   verdict_->setFont(verdict_font);
   verdict_->setWordWrap(true);
   record_place_->setWordWrap(true);
+  drive_ = Selectable_Label(this, "Drive_Label");
+  drive_->setAccessibleName(QStringLiteral("Drive"));
   failure_table_->setObjectName(QStringLiteral("Failures_Table"));
   not_kept_->setObjectName(QStringLiteral("Not_Kept_Label"));
   plot_->setObjectName(QStringLiteral("Speed_Plot"));
@@ -138,6 +141,7 @@ void Report_Window::Lay_Out() {
   buttons->addWidget(close_button);
 
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(drive_);
   layout->addWidget(verdict_);
   layout->addLayout(figures_);
   layout->addWidget(record_place_);
@@ -165,6 +169,7 @@ void Report_Window::Refresh() {
                                ? Text_Tone::Error
                            : record_.Failed() > 0 ? Text_Tone::Warning
                                                   : Text_Tone::Plain);
+  Show_Drive();
   Show_Figures();
   Show_Record_Place();
   failures_->Follow(record_.Failure_Groups());
@@ -178,10 +183,28 @@ void Report_Window::Refresh() {
   save_button_->setEnabled(record_.Began());
 }
 
+// The drive as the run found it, with how its health changed once it ended;
+// the line stays hidden for a run that did not look.
+void Report_Window::Show_Drive() {
+  const auto& drive = record_.Drive();
+  const auto& health = record_.Start_Health();
+  std::string text;
+  if (record_.Began() && drive && health) {
+    text = "Drive: " + Drive_Text(*drive, *health);
+    if (const auto& change = record_.Health_Changed()) {
+      if (const std::string changed = Health_Change_Text(*change); !changed.empty()) text += "; " + changed;
+    }
+  }
+  drive_->setVisible(!text.empty());
+  Show_Text(drive_, Display_Text(text));
+}
+
 // The rows are made again only when the figures listed change (the first
 // failure, the first large file); otherwise only their values are set.
 void Report_Window::Show_Figures() {
-  const std::vector<Report_Figure> figures = record_.Began() ? Report_Figures(record_) : std::vector<Report_Figure>{};
+  std::vector<Report_Figure> figures = record_.Began() ? Report_Figures(record_) : std::vector<Report_Figure>{};
+  // The drive has its own line at the top.
+  std::erase_if(figures, [](const Report_Figure& figure) { return figure.label == "Drive"; });
   std::vector<std::string> labels;
   for (const Report_Figure& figure : figures) labels.push_back(figure.label);
   if (labels != figure_labels_) {

@@ -51,6 +51,7 @@ class Report_Window : public QDialog {
 
  private:
   void Lay_Out();
+  void Show_Drive();
   void Show_Figures();
   void Show_Record_Place();
   void Copy_Clicked();
@@ -61,6 +62,8 @@ class Report_Window : public QDialog {
   const Record_Journal* const journal_;
   const std::string record_folder_;
   QLabel* const verdict_;
+  // The drive behind the folder and its health, above the verdict.
+  QLabel* drive_ = nullptr;
   QFormLayout* const figures_;
   std::vector<std::string> figure_labels_;
   std::vector<QLabel*> figure_values_;

@@ -14,7 +14,12 @@
 #include <sstream>
 #include <thread>
 
+#include "engine/drive_watch.h"
+#include "engine/run_report.h"
+#include "platform/drive_health.h"
+#include "support/exposition.h"
 #include "terminal/program_run.h"
+#include "terminal/terminal_check.h"
 #include "support/temp_tree.h"
 
 namespace palvimo::testing {
@@ -305,10 +310,32 @@ TEST_F(Check_Program, JsonLinesParseWithTheSummaryLastAndMatchTheReport) {
   EXPECT_EQ(summary["verdict"], "no drive faults");
   EXPECT_EQ(summary["ended_because"], "probe_limit");
   EXPECT_EQ(summary["exit_status"], 0);
+  // What it covered: four probes, of at most four of the ten files.
+  EXPECT_EQ(summary["checked"], 4);
+  const nlohmann::json& coverage = summary["coverage"];
+  EXPECT_GE(coverage["files_probed"], 1);
+  EXPECT_LE(coverage["files_probed"], 4);
+  EXPECT_EQ(coverage["files_checked"], coverage["files_probed"]);
+  EXPECT_EQ(coverage["files_not_checked"], 0);
+  EXPECT_GE(coverage["files_seen"], coverage["files_probed"]);
+  EXPECT_EQ(coverage["complete"], true);
+  EXPECT_TRUE(summary["volume_note"].is_string()) << summary;
+  // The drive is named as far as this machine tells, each field there.
+  const nlohmann::json& drive = header["drive"];
+  ASSERT_TRUE(drive.is_object()) << header;
+  for (const char* key : {"device", "disk", "model", "serial", "bus", "size_bytes", "removable"})
+    EXPECT_TRUE(drive.contains(key)) << key << " missing from " << drive;
+  EXPECT_TRUE(drive["health"]["available"].is_boolean()) << drive;
+  if (drive["health"]["available"] == false) {
+    EXPECT_FALSE(drive["health"]["reason"].get<std::string>().empty());
+  }
+  EXPECT_TRUE(summary.contains("drive_health_change")) << summary;
   const nlohmann::json record = nlohmann::json::parse(Temp_Tree::Read_File(report));
   EXPECT_EQ(record["summary"]["probes"], 4);
   EXPECT_EQ(record["run"]["root"], tree_.Root());
   EXPECT_EQ(record["run"]["volume"], header["volume"]);
+  EXPECT_EQ(record["run"]["drive"], drive);
+  EXPECT_EQ(record["summary"]["coverage"], coverage);
 
   // The lines, the report and the record kept on disk, by the schema.
   const std::string lines_file = home_.Path("lines.jsonl");
@@ -448,4 +475,91 @@ TEST_F(Check_Program, WindowProgramAnswersItsCommandLineWithoutADisplay) {
 }
 
 }  // namespace
+TEST_F(Check_Program, MetricsFileParsesWithTheRunsCountsAndOneThatCannotBeWrittenEndsWithTwo) {
+  Write_Files(6);
+  const std::string metrics = home_.Path("palvimo.prom");
+  ASSERT_EQ(Run({"-q", "-d", "0", "-n", "5", "--metrics", metrics, tree_.Root()}), 0) << err_;
+  const std::vector<Sample> samples = Parse_Exposition(Temp_Tree::Read_File(metrics));
+  const auto value = [&samples](const std::string& name, const std::map<std::string, std::string>& labels = {}) {
+    const Sample* sample = Find(samples, name, labels);
+    return sample ? sample->value : -1;
+  };
+  EXPECT_EQ(value("palvimo_run_files_checked", {{"root", tree_.Root()}}), 5);
+  EXPECT_EQ(value("palvimo_run_files_good"), 5);
+  EXPECT_EQ(value("palvimo_run_failures_by_class", {{"class", "drive_fault"}}), 0);
+  EXPECT_GE(value("palvimo_run_files", {{"which", "probed"}}), 1);
+  EXPECT_LE(value("palvimo_run_files", {{"which", "probed"}}), 5);
+  EXPECT_EQ(value("palvimo_run_files", {{"which", "seen"}}), 6);
+  EXPECT_EQ(value("palvimo_run_bytes", {{"step", "read"}}), 5 * 4096);
+  // Nothing else is left beside it, such as the name it was written under.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.Root()), {}), 2) << "palvimo.prom and state";
+
+  // A clean run whose metrics cannot be written ends as one not checked.
+  const std::string nowhere = home_.Path("missing/palvimo.prom");
+  EXPECT_EQ(Run({"-q", "-d", "0", "-n", "2", "--metrics", nowhere, tree_.Root()}), 2);
+  EXPECT_NE(err_.find("palvimo-check: cannot write the metrics"), std::string::npos) << err_;
+  EXPECT_NE(out_.find("no drive faults"), std::string::npos) << out_;
+  EXPECT_EQ(Run({"--scrub", "--metrics", metrics, tree_.Root()}), 2);
+}
+
+// A drive whose SMART figures show sectors reallocated while it was checked
+// has failed under the check, however clean every probe: the run's end
+// finds it from the health read there, here a recorded smartctl sample.
+TEST(Check_Drive_Health, SectorsReallocatedDuringTheRunAreADriveFaultEndingWithOne) {
+  Temp_Tree tree;
+  Temp_Tree home;
+  for (int index = 0; index < 4; ++index)
+    tree.Write_File("file" + std::to_string(index) + ".bin", std::string(4096, static_cast<char>(index)));
+  const auto sample = [](const char* name) {
+    return Parse_Smartctl_Json(Temp_Tree::Read_File(std::string(PALVIMO_TEST_DATA) + "/smartctl/" + name));
+  };
+  int health_reads = 0;
+  Drive_Watch drive(Drive_Watch::Sources{
+      [](const std::string& root) { return std::optional<Volume>(Volume{root, "ext4", "DATA", "/dev/sdz1"}); },
+      [](const Volume& volume) {
+        Drive_Identity identity;
+        identity.device = volume.Device;
+        identity.disk = "/dev/sdz";
+        identity.model = "Test Disk";
+        identity.file_system = volume.Type;
+        return identity;
+      },
+      [&](const std::string& disk) {
+        EXPECT_EQ(disk, "/dev/sdz");
+        return sample(++health_reads == 1 ? "sata-healthy.json" : "sata-reallocated.json");
+      }});
+  Check_Options options;
+  options.folder = tree.Root();
+  options.delay = "0";
+  options.probes = 3;
+  options.json = true;
+  options.report = home.Path("report.json");
+  std::ostringstream out;
+  std::ostringstream err;
+  Terminal_Check check(options, out, err, Progress_Line::Mode::Off, -1, drive);
+  EXPECT_EQ(check.Run(), Exit_Faults) << err.str();
+  EXPECT_EQ(health_reads, 2);
+
+  const std::vector<nlohmann::json> lines = Json_Lines(out.str());
+  ASSERT_GE(lines.size(), 3u) << out.str();
+  EXPECT_EQ(lines.front()["drive"]["model"], "Test Disk");
+  EXPECT_EQ(lines.front()["drive"]["health"]["available"], true);
+  const nlohmann::json& summary = lines.back();
+  EXPECT_EQ(summary["verdict"], "drive faults found");
+  EXPECT_EQ(summary["exit_status"], Exit_Faults);
+  EXPECT_EQ(summary["good"], 3) << "the probes themselves were clean";
+  EXPECT_EQ(summary["failed_by_kind"]["sectors_reallocated"], 1);
+  EXPECT_EQ(summary["drive_health_change"]["worse"], true);
+  const auto fault = std::find_if(lines.begin(), lines.end(),
+                                  [](const nlohmann::json& line) { return line["type"] == "failure"; });
+  ASSERT_NE(fault, lines.end()) << out.str();
+  EXPECT_EQ((*fault)["kind"], "sectors_reallocated");
+  EXPECT_EQ((*fault)["class"], "drive_fault");
+  EXPECT_EQ((*fault)["path"], "/dev/sdz");
+
+  const std::string lines_file = home.Path("lines.jsonl");
+  std::ofstream(lines_file) << out.str();
+  EXPECT_EQ(Schema_Problems({lines_file, options.report}), "");
+}
+
 }  // namespace palvimo::testing
