@@ -293,9 +293,13 @@ class Copy_Job {
 
   // Keeps the copy in the journal before it has its name. Where the volume
   // keeps no marks the journal is all that tells a leftover of it from a
-  // user's file, and a copy it cannot keep is not made.
+  // user's file, and a copy it cannot keep is not made. Where it keeps marks
+  // and locks, the copy itself says it is ours and whether its maker still
+  // runs, and the journal, a flush on the home drive for every copy, would
+  // add nothing.
   void Journal_Copy(std::uint64_t size) {
     const Copy_Volume& volume = *slot_.volume;
+    if (volume.abilities.marks && volume.abilities.file_locks) return;
     entry_ = Copy_Entry{volume.identity, volume.Relative(slot_.path),
                         slot_.plan.making.empty() ? std::string() : volume.Relative(slot_.folder_path + "/" + slot_.plan.making),
                         std::string(), slot_.plan.token, size, slot_.plan.time_token,

@@ -62,6 +62,10 @@ std::set<std::string> Entries(const std::string& folder) {
   return names;
 }
 
+// Whether copies on such a volume carry their mark and their maker's lock,
+// which makes journaling them needless.
+bool Self_Proving(const Refusals& refusals) { return !refusals.no_marks && !refusals.no_locks; }
+
 std::size_t Journaled_Copies() {
   const std::string copies = State_Folder() + "/copies";
   if (!std::filesystem::exists(copies)) return 0;
@@ -160,7 +164,7 @@ TEST_P(Refusing_Volume_Test, RunLeavesNothingAndVerifiesItsCopies) {
     const Probe_Figures figures = copier->Copy_File(*files_->Open_Folder(tree_.Root()), "a.doc", "a.doc.PVF");
     EXPECT_EQ(figures.bytes_read_back, size);
     EXPECT_EQ(Temp_Tree::Read_File(tree_.Path("a.doc.PVF")), content);
-    EXPECT_EQ(Journaled_Copies(), 1u);
+    EXPECT_EQ(Journaled_Copies(), Self_Proving(GetParam()) ? 0u : 1u);
     copier->Delete_Copy();
     EXPECT_EQ(Entries(tree_.Root()), std::set<std::string>{"a.doc"}) << size;
     EXPECT_EQ(Journaled_Copies(), 0u);
@@ -174,13 +178,19 @@ TEST_P(Refusing_Volume_Test, KilledRunsLeftoverIsRemovedByTheNextRun) {
   tree_.Write_File("a.doc", Random_Content(MiB / 2));
   tree_.Write_File("b.doc", Random_Content(3 * MiB));
   Leave_Killed_Copy("a.doc", false);
-  EXPECT_EQ(Journaled_Copies(), 1u);
   Leave_Killed_Copy("b.doc", true);
-  EXPECT_EQ(Journaled_Copies(), 2u);
+  const bool self_proving = Self_Proving(GetParam());
+  EXPECT_EQ(Journaled_Copies(), self_proving ? 0u : 2u);
 
   const auto copier = Make_Copier();
   const std::string note = copier->Know_Volume(*files_->Open_Folder(tree_.Root()));
-  EXPECT_NE(note.find("2 leftover copies of earlier runs removed"), std::string::npos) << note;
+  if (self_proving) {
+    // Their marks make them known wherever the walk meets them.
+    EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "a.doc.PVF"));
+    EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "b.doc.PVF"));
+  } else {
+    EXPECT_NE(note.find("2 leftover copies of earlier runs removed"), std::string::npos) << note;
+  }
   EXPECT_EQ(Entries(tree_.Root()), (std::set<std::string>{"a.doc", "b.doc"}));
   EXPECT_EQ(Journaled_Copies(), 0u);
 
