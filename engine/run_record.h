@@ -11,6 +11,7 @@
 #include "engine/distinct_count.h"
 #include "platform/check_error.h"
 #include "platform/probe_figures.h"
+#include "platform/volume_space.h"
 
 namespace palvimo {
 
@@ -107,6 +108,11 @@ class Run_Record {
   // What the run found its volume to offer and how copies are made there,
   // in one line ("exfat: no marks kept; copies tracked in the journal").
   void Set_Volume_Note(std::string note) { volume_note_ = std::move(note); }
+  // The volume's size and free space as the run began.
+  void Set_Space_At_Start(Volume_Space space) { space_at_start_ = space; }
+  // The drive changed `files` files the run had read after copies were
+  // written to it: the run wrote no more.
+  void Stop_Writing(std::uint64_t files) { files_changed_after_copies_ += files; }
 
   bool Running() const { return running_; }
   bool Began() const { return began_; }
@@ -118,6 +124,10 @@ class Run_Record {
   const std::string& Ended_Because() const { return ended_because_; }
   // Empty until the volume is known.
   const std::string& Volume_Note() const { return volume_note_; }
+  // Nothing until the volume said it, or when it does not.
+  const std::optional<Volume_Space>& Space_At_Start() const { return space_at_start_; }
+  bool Writing_Stopped() const { return files_changed_after_copies_ > 0; }
+  std::uint64_t Files_Changed_After_Copies() const { return files_changed_after_copies_; }
 
   // Every probe, whatever its end.
   std::uint64_t Probes() const { return probes_; }
@@ -179,6 +189,8 @@ class Run_Record {
   std::chrono::steady_clock::time_point ended_;
   std::string ended_because_;
   std::string volume_note_;
+  std::optional<Volume_Space> space_at_start_;
+  std::uint64_t files_changed_after_copies_ = 0;
   std::uint64_t probes_ = 0;
   std::uint64_t failed_ = 0;
   std::array<std::uint64_t, Failure_Kinds.size()> failed_by_kind_{};
