@@ -5,7 +5,8 @@
 # "name: value" lines. Usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK
 set -euo pipefail
 
-data=${1:?usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK}
+data=$(realpath "${1:?usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK}")
+# XDG_STATE_HOME is taken only when absolute.
 check=${2:?usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK}
 if ! command -v hashdeep >/dev/null; then
   sudo_cmd=(); [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
