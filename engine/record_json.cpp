@@ -140,6 +140,9 @@ nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending) 
                    std::chrono::duration_cast<std::chrono::system_clock::duration>(record.Elapsed());
   std::string ended_because = ending.ended_because;
   if (ended_because.empty()) ended_because = record.Ended_Because().empty() ? "stopped" : "folder_unreadable";
+  // The drive overwriting what it held is what ended the run, whatever
+  // else was about to.
+  if (record.Writing_Stopped()) ended_because = "drive_changed_files";
   nlohmann::json summary = {
       {"type", "summary"},
       {"verdict", Verdict_Key(record)},
@@ -177,6 +180,11 @@ nlohmann::json Summary_Json(const Run_Record& record, const Run_Ending& ending) 
   Put_Text(summary, "text", Verdict_Text(record));
   if (!record.Volume_Note().empty()) Put_Text(summary, "volume_note", record.Volume_Note());
   if (!record.Ended_Because().empty()) Put_Text(summary, "ended_because_text", record.Ended_Because());
+  if (record.Writing_Stopped()) summary["files_changed_after_copies"] = record.Files_Changed_After_Copies();
+  if (const auto& space = record.Space_At_Start()) {
+    summary["volume_bytes"] = space->size;
+    summary["free_bytes_at_start"] = space->free;
+  }
   if (const auto& slowest = record.Slowest()) {
     nlohmann::json probe = {{"read_bytes_per_second", slowest->read_speed},
                             {"write_bytes_per_second", slowest->write_speed}};

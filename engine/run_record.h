@@ -14,6 +14,7 @@
 #include "platform/drive_identity.h"
 #include "platform/probe_figures.h"
 #include "platform/volume_source.h"
+#include "platform/volume_space.h"
 
 namespace palvimo {
 
@@ -117,6 +118,11 @@ class Run_Record {
   // meanwhile is a drive fault of its own, recorded here, once, and
   // returned; it is no probe's.
   std::optional<Failure_Entry> Set_End_Health(Drive_Health health);
+  // The volume's size and free space as the run began.
+  void Set_Space_At_Start(Volume_Space space) { space_at_start_ = space; }
+  // The drive changed `files` files the run had read after copies were
+  // written to it: the run wrote no more.
+  void Stop_Writing(std::uint64_t files) { files_changed_after_copies_ += files; }
 
   bool Running() const { return running_; }
   bool Began() const { return began_; }
@@ -128,6 +134,10 @@ class Run_Record {
   const std::string& Ended_Because() const { return ended_because_; }
   // Empty until the volume is known.
   const std::string& Volume_Note() const { return volume_note_; }
+  // Nothing until the volume said it, or when it does not.
+  const std::optional<Volume_Space>& Space_At_Start() const { return space_at_start_; }
+  bool Writing_Stopped() const { return files_changed_after_copies_ > 0; }
+  std::uint64_t Files_Changed_After_Copies() const { return files_changed_after_copies_; }
 
   // The volume found as the run began; none when it was not looked up.
   const std::optional<Volume>& Volume_Found() const { return volume_; }
@@ -201,6 +211,8 @@ class Run_Record {
   std::optional<Drive_Identity> drive_;
   std::optional<Drive_Health> start_health_;
   std::optional<Health_Change> health_change_;
+  std::optional<Volume_Space> space_at_start_;
+  std::uint64_t files_changed_after_copies_ = 0;
   std::uint64_t probes_ = 0;
   // Failures that were no probe's: the drive's health at the end.
   std::uint64_t failed_off_probe_ = 0;

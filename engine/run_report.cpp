@@ -1,5 +1,6 @@
 #include "engine/run_report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "engine/drive_text.h"
+#include "engine/overwrite_guard.h"
 #include "platform/escaped_text.h"
 
 namespace palvimo {
@@ -176,6 +178,12 @@ std::string Verdict_Text(const Run_Record& record) {
   }
   // What cut the run short comes first: it is what the user must act on.
   if (!record.Ended_Because().empty()) text = record.Ended_Because() + ". " + text;
+  if (record.Writing_Stopped()) {
+    const std::optional<Volume_Space>& space = record.Space_At_Start();
+    text = Writing_Stopped_Sentence(record.Files_Changed_After_Copies(), record.Totals().bytes_written,
+                                    space ? std::optional(space->free) : std::nullopt) +
+           " " + text;
+  }
   return text;
 }
 
@@ -256,6 +264,11 @@ std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
   figures.push_back({"Read", Amount_At(totals.bytes_read, record.Read_Speed())});
   figures.push_back({"Written", Amount_At(totals.bytes_written, record.Write_Speed())});
   figures.push_back({"Read back", Amount_At(totals.bytes_read_back, record.Read_Back_Speed())});
+  if (const auto& space = record.Space_At_Start()) {
+    figures.push_back({"Space", Format_Bytes(space->size) + ", " + Format_Bytes(space->free) +
+                                    " said to be free at the start; the run wrote " +
+                                    Format_Bytes(totals.bytes_written)});
+  }
   if (const auto& slowest = record.Slowest()) {
     figures.push_back({"Slowest file", slowest->path + " (read " + Format_Speed(slowest->read_speed) + ", write " +
                                            Format_Speed(slowest->write_speed) + ")"});
@@ -271,7 +284,13 @@ std::string Report_Text(const Run_Record& record) {
   }
   for (const Failure_Class failure_class : {Failure_Class::Drive_Fault, Failure_Class::Not_Checked}) {
     bool headed = false;
-    for (const Failure_Group& group : record.Failure_Groups()) {
+    // Files the drive changed silently are the user's losses: named first.
+    std::vector<const Failure_Group*> groups;
+    for (const Failure_Group& group : record.Failure_Groups()) groups.push_back(&group);
+    std::stable_partition(groups.begin(), groups.end(),
+                          [](const Failure_Group* group) { return group->kind == Failure_Kind::Silent_Change; });
+    for (const Failure_Group* listed : groups) {
+      const Failure_Group& group = *listed;
       if (Class_Of(group.kind) != failure_class) continue;
       if (!headed) {
         text << (failure_class == Failure_Class::Drive_Fault ? "Drive faults" : "Not checked")

@@ -11,6 +11,7 @@
 #include "engine/ignore_errors.h"
 #include "platform/own_names.h"
 #include "platform/path_hash.h"
+#include "platform/volume_space.h"
 
 namespace palvimo {
 
@@ -28,6 +29,7 @@ Folder_Walk::Folder_Walk(Run_State& state, Window_Ops& window, const Check_Servi
 
 std::unique_ptr<Folder> Folder_Walk::Open_Root(const std::string& path) {
   catalogue_.reset();
+  guard_.Clear();
   if (!services_.Catalogue_Folder.empty()) catalogue_ = std::make_unique<Catalogue>(services_.Catalogue_Folder, path);
   try {
     return services_.Files.Open_Folder(path);
@@ -42,6 +44,9 @@ void Folder_Walk::Walk_Root(Folder& root) {
   // The first pass's note, which says what leftovers went, is the run's.
   const std::string note = services_.Copier.Know_Volume(root);
   if (record_.Volume_Note().empty()) record_.Set_Volume_Note(note);
+  if (!record_.Space_At_Start()) {
+    if (const auto space = Space_Of_Folder(static_cast<int>(root.Native_Handle()))) record_.Set_Space_At_Start(*space);
+  }
   Listing listing;
   try {
     Take_Collections(root, listing);
@@ -168,8 +173,31 @@ void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std:
     // A leftover removed, or a file of another drive left alone, checked
     // nothing: the record counts neither.
     record_.Add_Probe(path, figures);
+    guard_.Hold(path, figures);
+  }
+  if (figures.bytes_written > 0) {
+    const auto failure = attempt.First_Failure();
+    Guard_After_Copy(figures.bytes_written, failure && failure->kind == Failure_Kind::Data_Changed);
   }
   attempt([&] { window_.Show_Record(record_); });
+}
+
+// The guard's sample after a copy; files the drive changed are the run's
+// last failures, and writing stops with them.
+void Folder_Walk::Guard_After_Copy(std::uint64_t bytes_written, bool copy_differed) {
+  guard_.Sample_After_Copy(bytes_written, copy_differed);
+  const std::vector<Guard_Finding> findings = guard_.Await([&] { Run_Pending_Events(); }, state_.Stop_Requested);
+  if (findings.empty()) return;
+  Ignore_Errors attempt;
+  for (const Guard_Finding& finding : findings) {
+    const Failure_Entry entry =
+        record_.Add_Failure(finding.path, {}, finding.kind, finding.reason, finding.error_number);
+    failures_.Record(finding.path, finding.reason);
+    if (services_.Journal) services_.Journal->Probe_Failed(record_, entry);
+    attempt([&] { window_.Show_Failure(finding.path, finding.reason); });
+  }
+  record_.Stop_Writing(findings.size());
+  state_.Stop_Requested = true;
 }
 
 void Folder_Walk::Run_Pending_Events() {

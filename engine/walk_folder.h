@@ -7,6 +7,7 @@
 #include "engine/catalogue.h"
 #include "engine/check_services.h"
 #include "engine/failure_log.h"
+#include "engine/overwrite_guard.h"
 #include "engine/run_record.h"
 #include "engine/run_state.h"
 #include "engine/window_ops.h"
@@ -54,6 +55,7 @@ class Folder_Walk {
   bool Picked();
   void Probe_File(Folder& folder, const std::string& name, const std::string& path);
   void Run_Pending_Events();
+  void Guard_After_Copy(std::uint64_t bytes_written, bool copy_differed);
 
   Run_State& state_;
   Window_Ops& window_;
@@ -64,6 +66,8 @@ class Folder_Walk {
   std::uint64_t draws_ = 0;
   // The catalogue of the run's volume, opened with its root.
   std::unique_ptr<Catalogue> catalogue_;
+  // Watches, copy by copy, that the drive keeps the files the run read.
+  Overwrite_Guard guard_;
 };
 
 }  // namespace palvimo
