@@ -13,6 +13,11 @@ Last_Result_Lookup::Last_Result_Lookup(QObject* parent, Show show)
 void Last_Result_Lookup::Look_Up(const std::string& folder) {
   if (folder.empty() || folder == asked_) return;
   asked_ = folder;
+  if (!busy_) Start(folder);
+}
+
+void Last_Result_Lookup::Start(const std::string& folder) {
+  busy_ = true;
   Run_Off_Thread<std::string>(
       this,
       [folder] {
@@ -24,8 +29,12 @@ void Last_Result_Lookup::Look_Up(const std::string& folder) {
         return Last_Result_Text(runs, std::chrono::system_clock::now());
       },
       [this, folder](std::string text) {
-        if (folder != asked_ || text == shown_) return;
-        if (show_(text, shown_)) shown_ = text;
+        busy_ = false;
+        if (folder != asked_) {
+          Start(asked_);
+          return;
+        }
+        if (text != shown_ && show_(text, shown_)) shown_ = text;
       });
 }
 

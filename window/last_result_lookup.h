@@ -18,13 +18,17 @@ class Last_Result_Lookup : public QObject {
   Last_Result_Lookup(QObject* parent, Show show);
 
   // Looks up the drive of `folder`; only the answer for the folder asked
-  // last is shown.
+  // last is shown. One lookup goes at a time, however fast the user moves
+  // between folders: the folder asked meanwhile is looked up next.
   void Look_Up(const std::string& folder);
 
  private:
+  void Start(const std::string& folder);
+
   Show show_;
   std::string asked_;
   std::string shown_;
+  bool busy_ = false;
 };
 
 }  // namespace palvimo
