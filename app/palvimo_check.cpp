@@ -11,6 +11,7 @@
 #include "platform/late_removals.h"
 #include "platform/open_file_limit.h"
 #include "terminal/check_options.h"
+#include "terminal/history_list.h"
 #include "terminal/terminal_check.h"
 #include "terminal/terminal_scrub.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
   auto parsed = Parse_Check_Options(argc, argv, std::cout, std::cerr);
   if (const int* status = std::get_if<int>(&parsed)) return *status;
   const Check_Options& options = std::get<Check_Options>(parsed);
+  if (options.history) return Print_History(options.folder, std::cout, std::cerr);
   Set_Program_Origin("palvimo-check", std::vector<std::string>(argv, argv + argc));
 
   Raise_Open_File_Limit();

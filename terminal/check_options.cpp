@@ -25,6 +25,7 @@ std::string Version_Text() {
 // command's help on the system does.
 constexpr const char* Help_Text =
     "Usage: palvimo-check [OPTION]... FOLDER\n"
+    "  or:  palvimo-check --history [FOLDER]\n"
     "Check the drive that holds FOLDER by copying randomly chosen files of it:\n"
     "each picked file is read, written beside itself as a copy (its name followed\n"
     "by the extension), read back past the cache and compared, and the copy is\n"
@@ -54,6 +55,8 @@ constexpr const char* Help_Text =
     "                           text format (for node_exporter's textfile\n"
     "                           collector), replacing it whole\n"
     "  -q, --quiet            show no progress\n"
+    "      --history          instead, list the runs kept on this machine, newest\n"
+    "                           first; with FOLDER, only those of its drive\n"
     "  -h, --help             display this help and exit\n"
     "  -V, --version          output version information and exit\n"
     "\n"
@@ -147,6 +150,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
   app.add_flag("-q,--quiet", options.quiet);
   app.add_flag("--scrub", options.scrub);
   app.add_flag("--scrub-all", options.scrub_all);
+  app.add_flag("--history", options.history);
 
   const auto usage_error = [&err](const std::string& message) {
     err << Program << ": " << message << "\nTry '" << Program << " --help' for more information.\n";
@@ -178,7 +182,7 @@ std::variant<Check_Options, int> Parse_Check_Options(int argc, const char* const
     out << Version_Text() << '\n' << std::flush;
     return Exit_No_Faults;
   }
-  if (options.folder.empty()) return usage_error("missing FOLDER");
+  if (options.folder.empty() && !options.history) return usage_error("missing FOLDER");
   options.recurse = !no_recurse;
   options.scrub = options.scrub || options.scrub_all;
   if (options.scrub && !options.metrics.empty()) return usage_error("option '--metrics' is for runs, not --scrub");

@@ -29,6 +29,8 @@ struct Check_Options {
   // file, also those verified in the last 24 hours, with scrub_all.
   bool scrub = false;
   bool scrub_all = false;
+  // List the runs kept, of FOLDER's drive only when one is given.
+  bool history = false;
 };
 
 // The exit statuses palvimo-check ends with; one ended by signal N with no

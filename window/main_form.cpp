@@ -35,6 +35,7 @@
 #include "window/error_text.h"
 #include "window/file_list.h"
 #include "window/input_hold.h"
+#include "window/last_result_lookup.h"
 #include "window/palvimo.xpm"
 #include "window/report_window.h"
 #include "window/status_line.h"
@@ -209,6 +210,16 @@ void Main_Form::Connect_Handlers() {
   connect(Result_Drive, &Drive_List::Drive_Changed, this, &Main_Form::Drive_Changed);
   connect(Result_Drive, &Drive_List::Drive_Gone, this, &Main_Form::Drive_Gone);
   connect(Result_Dir, &Dir_List::Path_Changed, this, [this] { Result_File->Set_Path(Result_Dir->Path()); });
+  // Until a run begins, the folder chosen shows how its drive did last time,
+  // over no other message; after, the verdict stays.
+  auto* last_result = new Last_Result_Lookup(this, [this](const std::string& text, const std::string& before) {
+    if (Record().Began() || Progress_Label->accessibleDescription() != Display_Text(before)) return false;
+    Set_Status(text);
+    return true;
+  });
+  connect(Result_Dir, &Dir_List::Path_Changed, last_result, [this, last_result] {
+    if (!Record().Began()) last_result->Look_Up(Result_Dir->Path());
+  });
   connect(Delay_Text, &QLineEdit::textChanged, this, &Main_Form::Show_Delay_Validity);
   // Ctrl+R, and the window's context menu, show the report.
   auto* show_report = new QAction(QStringLiteral("Show the &report"), this);

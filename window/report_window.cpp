@@ -24,6 +24,7 @@
 #include "window/display_text.h"
 #include "window/error_text.h"
 #include "window/failure_model.h"
+#include "window/past_runs_view.h"
 #include "window/speed_plot.h"
 
 namespace palvimo {
@@ -138,6 +139,10 @@ void Report_Window::Lay_Out() {
   buttons->addWidget(save_result_, 1);
   buttons->addWidget(copy_button_);
   buttons->addWidget(save_button_);
+  auto* past_runs_button = new QPushButton(QStringLiteral("&Past runs…"), this);
+  past_runs_button->setAutoDefault(false);
+  connect(past_runs_button, &QPushButton::clicked, this, [this] { Open_Past_Runs(this); });
+  buttons->addWidget(past_runs_button);
   buttons->addWidget(close_button);
 
   auto* layout = new QVBoxLayout(this);
