@@ -147,7 +147,8 @@ void Run_Record::Count(const std::string& path, const Probe_Figures& figures) {
   }
   speeds_.push_back(Speed_Point{std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count(),
                                 Speed(figures.bytes_read, figures.read_time),
-                                Speed(figures.bytes_written, figures.write_time)});
+                                Speed(figures.bytes_written, figures.write_time),
+                                Speed(figures.bytes_read_back, figures.read_back_time)});
 }
 
 void Run_Record::End(std::string why) {

@@ -68,6 +68,7 @@ struct Speed_Point {
   double seconds = 0;      // since the run began
   double read_speed = 0;   // bytes a second
   double write_speed = 0;  // bytes a second
+  double read_back_speed = 0;  // bytes a second
 };
 
 // The probe of at least Slowest_Probe::Least_Bytes that moved its data the

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake g++ make ninja-build pkg-config qt6-base-dev qt6-qpa-plugins
           libgl-dev libxcb1-dev libgtest-dev libgmock-dev libxxhash-dev libsqlite3-dev nlohmann-json3-dev
-          libcli11-dev libfuse3-dev libudev-dev python3-jsonschema "$@")
+          libcli11-dev libfuse3-dev libudev-dev python3-jsonschema
+          qt6-tools-dev qt6-l10n-tools "$@")
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #include "window/failure_model.h"
 
+#include <QCoreApplication>
 #include <chrono>
 
 #include "engine/run_report.h"
@@ -32,8 +33,8 @@ void Failure_Model::Follow(const std::vector<Failure_Group>& groups) {
   for (std::size_t at = rows_.size(); at < groups.size(); ++at) {
     const Failure_Group& group = groups[at];
     Row row{Display_Text(group.path),
-            Class_Of(group.kind) == Failure_Class::Drive_Fault ? QStringLiteral("drive fault")
-                                                               : QStringLiteral("not checked"),
+            Class_Of(group.kind) == Failure_Class::Drive_Fault ? QCoreApplication::translate("Failure_Model", "drive fault")
+                                                               : QCoreApplication::translate("Failure_Model", "not checked"),
             Display_Text(group.reason), 0, {}, 0, Display_Text(Format_Utc(group.first))};
     Set_Times(row, group);
     rows_.push_back(std::move(row));
@@ -85,12 +86,12 @@ QVariant Failure_Model::data(const QModelIndex& index, int role) const {
 QVariant Failure_Model::headerData(int section, Qt::Orientation orientation, int role) const {
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
   switch (section) {
-    case File: return QStringLiteral("File");
-    case Outcome: return QStringLiteral("Outcome");
-    case Reason: return QStringLiteral("Reason");
-    case Times: return QStringLiteral("Times");
-    case First: return QStringLiteral("First");
-    case Last: return QStringLiteral("Last");
+    case File: return QCoreApplication::translate("Failure_Model", "File");
+    case Outcome: return QCoreApplication::translate("Failure_Model", "Outcome");
+    case Reason: return QCoreApplication::translate("Failure_Model", "Reason");
+    case Times: return QCoreApplication::translate("Failure_Model", "Times");
+    case First: return QCoreApplication::translate("Failure_Model", "First");
+    case Last: return QCoreApplication::translate("Failure_Model", "Last");
     default: return {};
   }
 }

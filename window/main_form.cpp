@@ -48,9 +48,8 @@ namespace {
 // Positions and sizes are laid out in twips: 15 twips to a logical pixel.
 int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
-// Count_Val's tooltip, which goes on to say how many drive faults were
-// found, or how many files could not be checked, once some were.
-constexpr const char* Count_Tooltip = "Number of files copied";
+// How often the live figures are sampled and shown during a run.
+constexpr std::chrono::milliseconds Live_Every{500};
 
 // Probes that must all leave their file not checked before the status line
 // says that no file can be: one locked file met first is no reason to.
@@ -60,10 +59,10 @@ constexpr std::uint64_t Probes_Before_Nothing_Checked = 5;
 // for the three lists) under its name, with its tooltip.
 template <typename Control>
 Control* Place(Control* control, const char* name, int left, int top, int width, int height,
-               const char* tooltip = nullptr) {
+               const QString& tooltip = {}) {
   control->setObjectName(QString::fromLatin1(name));
   control->setGeometry(Pixels(left), Pixels(top), Pixels(width), Pixels(height));
-  if (tooltip) control->setToolTip(QString::fromLatin1(tooltip));
+  if (!tooltip.isEmpty()) control->setToolTip(tooltip);
   return control;
 }
 
@@ -137,8 +136,9 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<Fil
       input_hold_(new Input_Hold([this](QObject* receiver, QEvent* event) { return Ends_Program(receiver, event); },
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)),
-      report_(new Report_Window(run_control_.Record(), journal_.get(), this)) {
-  setWindowTitle(QStringLiteral("Palvimo"));
+      report_(new Report_Window(run_control_.Record(), journal_.get(), this)),
+      live_timer_(new QTimer(this)) {
+  setWindowTitle(tr("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
   setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen()->availableGeometry()));
@@ -156,22 +156,31 @@ Main_Form::~Main_Form() {
 }
 
 void Main_Form::Lay_Out_Controls() {
-  Place(Result_Frame, "Result_Frame", 120, 120, 5172, 4215)->setTitle(QStringLiteral("&Directory Contents:"));
-  Place(Result_Drive, "Result_Drive", 120, 240, 2412, 288, "Drive listed");
-  Place(Result_Dir, "Result_Dir", 120, 720, 2412, 3240, "Directory listed");
-  Place(Result_File, "Result_File", 2640, 240, 2412, 3720, "List of files in directory");
-  Place(Progress_Label, "Progress_Label", 120, 4560, 5175, 255, "Status")->setTextFormat(Qt::PlainText);
-  Place(Save_Label, "Save_Label", 5520, 240, 1332, 252)->setText(QStringLiteral("&Extension:"));
-  Place(Ext_Text, "Ext_Text", 5520, 600, 1332, 285, "Extension of copied files")->setText(QStringLiteral(".PVF"));
-  Place(Count_Label, "Count_Label", 5520, 1080, 1335, 252)->setText(QStringLiteral("File count:"));
-  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, Count_Tooltip)->setText(QStringLiteral("0"));
-  Place(Delay_Label, "Delay_Label", 5520, 1920, 1335, 255)->setText(QStringLiteral("De&lay (msec):"));
-  Place(Delay_Text, "Delay_Text", 5520, 2280, 1335, 285, "Delay between copying a file")->setText(QStringLiteral("500"));
-  Place(Recurse_Check, "Recurse_Check", 5520, 2880, 1332, 252, "Recurse subdirectories")
-      ->setText(QStringLiteral("&Recurse"));
-  Place(Start_Button, "Start_Button", 5520, 3840, 1332, 372, "Make list of directory contents")
-      ->setText(QStringLiteral("&Start"));
-  Place(Exit_Button, "Exit_Button", 5520, 4440, 1332, 372, "Exit program")->setText(QStringLiteral("E&xit"));
+  Place(Result_Frame, "Result_Frame", 120, 120, 5172, 4215)->setTitle(tr("&Directory Contents:"));
+  Place(Result_Drive, "Result_Drive", 120, 240, 2412, 288, tr("Drive listed"));
+  Place(Result_Dir, "Result_Dir", 120, 720, 2412, 3240, tr("Directory listed"));
+  Place(Result_File, "Result_File", 2640, 240, 2412, 3720, tr("List of files in directory"));
+  Place(Progress_Label, "Progress_Label", 120, 4560, 5175, 255, tr("Status"))->setTextFormat(Qt::PlainText);
+  Place(Save_Label, "Save_Label", 5520, 240, 1332, 252)->setText(tr("&Extension:"));
+  Place(Ext_Text, "Ext_Text", 5520, 600, 1332, 285, tr("Extension of copied files"))->setText(QStringLiteral(".PVF"));
+  Place(Count_Label, "Count_Label", 5520, 1080, 1335, 252)->setText(tr("File count:"));
+  Place(Count_Val, "Count_Val", 5520, 1440, 1335, 285, Count_Tooltip())->setText(QStringLiteral("0"));
+  Place(Delay_Label, "Delay_Label", 5520, 1920, 1335, 255)->setText(tr("De&lay (msec):"));
+  Place(Delay_Text, "Delay_Text", 5520, 2280, 1335, 285, tr("Delay between copying a file"))
+      ->setText(QStringLiteral("500"));
+  Place(Recurse_Check, "Recurse_Check", 5520, 2880, 1332, 252, tr("Recurse subdirectories"))->setText(tr("&Recurse"));
+  Place(Start_Button, "Start_Button", 5520, 3840, 1332, 372, tr("Make list of directory contents"))
+      ->setText(tr("&Start"));
+  Place(Exit_Button, "Exit_Button", 5520, 4440, 1332, 372, tr("Exit program"))->setText(tr("E&xit"));
+
+  // What assistive technology names each control by; the count's name
+  // carries its number (Show_Count), as a caption and a figure read apart
+  // would say only "0".
+  Result_Drive->setAccessibleName(tr("Drive"));
+  Result_Dir->setAccessibleName(tr("Folders"));
+  Result_File->setAccessibleName(tr("Files"));
+  Progress_Label->setAccessibleName(tr("Status"));
+  Show_Count("0");
 
   Save_Label->setBuddy(Ext_Text);
   Delay_Label->setBuddy(Delay_Text);
@@ -222,7 +231,7 @@ void Main_Form::Connect_Handlers() {
   });
   connect(Delay_Text, &QLineEdit::textChanged, this, &Main_Form::Show_Delay_Validity);
   // Ctrl+R, and the window's context menu, show the report.
-  auto* show_report = new QAction(QStringLiteral("Show the &report"), this);
+  auto* show_report = new QAction(tr("Show the &report"), this);
   show_report->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(show_report, &QAction::triggered, this, [this] { report_->Open(true); });
   addAction(show_report);
@@ -235,6 +244,8 @@ void Main_Form::Connect_Handlers() {
     menu->addAction(show_report);
     menu->popup(mapToGlobal(at));
   });
+  live_timer_->setInterval(Live_Every);
+  connect(live_timer_, &QTimer::timeout, this, &Main_Form::Show_Live_Figures);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
   // focused control does. The captions' access keys pass here too.
@@ -259,7 +270,10 @@ void Main_Form::Show_Folder(const std::string& path) { Result_Dir->Set_Path(path
 
 void Main_Form::Set_Status(const std::string& text) {
   if (nothing_checked_shown_) return;
-  const QString whole = Display_Text(text);
+  Show_Status_Text(Display_Text(text));
+}
+
+void Main_Form::Show_Status_Text(const QString& whole) {
   Show_Status(Fitted_Status(whole, Progress_Label->fontMetrics(), Progress_Label->contentsRect().width()), whole);
 }
 
@@ -275,12 +289,30 @@ void Main_Form::Show_Failure(const std::string& path, const std::string& reason)
 // The line shows what fits; the whole text stays readable to assistive
 // technology.
 void Main_Form::Show_Status(const QString& shown, const QString& whole) {
+  Progress_Label->setFont(QFont());
   Progress_Label->setText(shown);
+  Progress_Label->setToolTip(whole);
   Progress_Label->setAccessibleDescription(whole);
   Show_Error_Text(Progress_Label, false);
 }
 
-void Main_Form::Show_Count(const std::string& text) { Count_Val->setText(Display_Text(text)); }
+void Main_Form::Show_Count(const std::string& text) {
+  const QString shown = Display_Text(text);
+  Count_Val->setText(shown);
+  Count_Val->setAccessibleName(tr("File count: %1").arg(shown));
+}
+
+QString Main_Form::Count_Tooltip() const { return tr("Number of files copied"); }
+
+// The window's title carries the figures, so that they show also in the
+// task bar while the window is hidden behind others.
+void Main_Form::Show_Live_Figures() {
+  const Run_Record& record = Record();
+  live_.Sample(record, std::chrono::steady_clock::now());
+  const QString figures = live_.Text(record);
+  setWindowTitle(tr("Palvimo — %1").arg(figures));
+  Count_Label->setToolTip(figures);
+}
 
 std::string Main_Form::Read_Extension() { return Ext_Text->text().toStdString(); }
 
@@ -309,18 +341,22 @@ void Main_Form::Show_Record(const Run_Record& record) {
   const std::uint64_t faults = record.Failed_Of(Failure_Class::Drive_Fault);
   if (record.Probes() == 0) {
     Show_Text_Tone(Count_Val, Text_Tone::Plain);
-    Count_Val->setToolTip(QString::fromLatin1(Count_Tooltip));
+    Count_Val->setToolTip(Count_Tooltip());
   } else if (faults > 0) {
     Show_Text_Tone(Count_Val, Text_Tone::Error);
-    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": " +
-                                       Format_Count(faults) + (faults == 1 ? " drive fault" : " drive faults") +
-                                       " in " + Format_Count(record.Checked()) + " probes that checked a file"));
+    Count_Val->setToolTip(
+        (faults == 1 ? tr("%1: %2 drive fault in %3 probes that checked a file")
+                     : tr("%1: %2 drive faults in %3 probes that checked a file"))
+            .arg(Count_Tooltip(), Display_Text(Format_Count(faults)), Display_Text(Format_Count(record.Checked()))));
   } else if (record.Files_Not_Checked() > 0) {
     Show_Text_Tone(Count_Val, Text_Tone::Warning);
-    Count_Val->setToolTip(Display_Text(std::string(Count_Tooltip) + ": no drive faults; " +
-                                       Format_Count(record.Files_Not_Checked()) +
-                                       (record.Files_Not_Checked() == 1 ? " file" : " files") +
-                                       " could not be checked"));
+    Count_Val->setToolTip((record.Files_Not_Checked() == 1 ? tr("%1: no drive faults; %2 file could not be checked")
+                                                           : tr("%1: no drive faults; %2 files could not be checked"))
+                              .arg(Count_Tooltip(), Display_Text(Format_Count(record.Files_Not_Checked()))));
+  }
+  if (record.Running() && !live_timer_->isActive()) {
+    Show_Live_Figures();
+    live_timer_->start();
   }
   Show_Nothing_Checked(record);
   report_->Record_Changed();
@@ -345,12 +381,22 @@ void Main_Form::Show_Nothing_Checked(const Run_Record& record) {
 void Main_Form::Show_Verdict(const Run_Record& record) {
   nothing_checked_shown_ = false;
   const bool faults = record.Failed_Of(Failure_Class::Drive_Fault) > 0;
-  // A verdict too long for the line is cut before the hint, which stays.
+  // The line shows the verdict's first sentence and the hint, in a smaller
+  // face where they need it; only a sentence too long even so (a path in
+  // it) is shortened before the hint. The tooltip has all of the verdict.
   const QString verdict = Display_Text(Verdict_Text(record));
-  const QString hint = record.Failed() > 0 ? QStringLiteral(" Ctrl+R shows them.") : QString();
-  const QFontMetrics metrics = Progress_Label->fontMetrics();
+  const QString hint = record.Failed() > 0 ? tr(" Ctrl+R shows them.") : QString();
+  Show_Status(QString(), verdict + hint);
+  const QString first = First_Sentence(verdict);
   const int width = Progress_Label->contentsRect().width();
-  Show_Status(Fitted_Status(verdict, metrics, width - metrics.horizontalAdvance(hint)) + hint, verdict + hint);
+  const QFont fitting = Font_To_Fit(first + hint, Progress_Label->font(), width);
+  const QFontMetrics metrics(fitting);
+  Progress_Label->setFont(fitting);
+  Progress_Label->setText(metrics.horizontalAdvance(first + hint) <= width
+                              ? first + hint
+                              : Fitted_Status(first, metrics, width - metrics.horizontalAdvance(hint)) + hint);
+  live_timer_->stop();
+  Show_Live_Figures();
   Show_Text_Tone(Progress_Label, faults || !record.Ended_Because().empty() ? Text_Tone::Error
                                  : record.Failed() > 0                     ? Text_Tone::Warning
                                                                            : Text_Tone::Plain);
@@ -476,7 +522,7 @@ void Main_Form::Drive_Changed(const std::string& previous) {
     // A drive that cannot be read leaves the list, so that the arrow keys and
     // the wheel go past it; the previous drive and folder stay.
     Result_Drive->Refuse(drive, previous);
-    Set_Status("Cannot open the drive: " + error.Path() + " (" + error.Reason() + ")");
+    Show_Status_Text(tr("Cannot open the drive: %1 (%2)").arg(Display_Text(error.Path()), Display_Text(error.Reason())));
     // At start-up no folder has been shown yet: the next drive is tried.
     if (Result_Dir->Path().empty() && Result_Drive->Entry_Count() > 0)
       Result_Drive->Set_Drive(Result_Drive->Entry(0));

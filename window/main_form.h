@@ -18,6 +18,7 @@
 #include "platform/io_worker.h"
 #include "platform/runtime.h"
 #include "platform/volume_source.h"
+#include "window/live_figures.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -25,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSocketNotifier;
+class QTimer;
 
 namespace palvimo {
 
@@ -125,7 +127,13 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Connect_Handlers();
   void Show_Start_Folder();
   void Show_Status(const QString& shown, const QString& whole);
+  // Shows `whole`, escaped already, as much as fits (Fitted_Status).
+  void Show_Status_Text(const QString& whole);
   void Show_Nothing_Checked(const Run_Record& record);
+  void Show_Live_Figures();
+  // Count_Val's tooltip, which goes on to say how many drive faults were
+  // found, or how many files could not be checked, once some were.
+  QString Count_Tooltip() const;
   bool Ends_Program(QObject* receiver, QEvent* event) const;
   // Handles held input, then the window events as `flags` say; throws
   // Program_End once the program has been ended.
@@ -150,6 +158,9 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   QSocketNotifier* const end_notifier_;
   // Built on the run control's record, so declared after it.
   Report_Window* const report_;
+  // Samples the record for the live figures while a run goes on.
+  QTimer* const live_timer_;
+  Live_Figures live_;
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;

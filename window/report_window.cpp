@@ -6,7 +6,9 @@
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QAction>
 #include <QHeaderView>
+#include <QMenu>
 #include <QLabel>
 #include <QPushButton>
 #include <QSaveFile>
@@ -46,6 +48,49 @@ QLabel* Selectable_Label(QWidget* parent, const char* name) {
   return label;
 }
 
+}  // namespace
+
+QRect Place_Beside(const QRect& main, QSize wanted, QSize least, const QRect& screen) {
+  constexpr int gap = 8;
+  const int right_room = screen.right() - main.right() - gap;
+  const int left_room = main.left() - screen.left() - gap;
+  const int below_room = screen.bottom() - main.bottom() - gap;
+  const int above_room = main.top() - screen.top() - gap;
+  const int width = std::min(wanted.width(), screen.width());
+  const int height = std::min(wanted.height(), screen.height());
+  const int top = std::clamp(main.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - height));
+  const int left = std::clamp(main.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - width));
+  struct Side {
+    int room;
+    bool across;  // beside: the room is a width
+  };
+  const Side sides[] = {{right_room, true}, {left_room, true}, {below_room, false}, {above_room, false}};
+  const auto place = [&](const Side& side, int size) {
+    if (side.across) {
+      const int x = &side == &sides[0] ? main.right() + 1 + gap : main.left() - gap - size;
+      return QRect(x, top, size, height);
+    }
+    const int y = &side == &sides[2] ? main.bottom() + 1 + gap : main.top() - gap - size;
+    return QRect(left, y, width, size);
+  };
+  for (const Side& side : sides) {
+    const int needed = side.across ? width : height;
+    if (side.room >= needed) return place(side, needed);
+  }
+  for (const Side& side : sides) {
+    const int least_size = side.across ? least.width() : least.height();
+    if (side.room >= least_size) return place(side, side.room);
+  }
+  const Side& roomiest = *std::max_element(std::begin(sides), std::end(sides),
+                                           [](const Side& a, const Side& b) { return a.room < b.room; });
+  QRect placed = place(roomiest, roomiest.across ? width : height);
+  placed.moveLeft(std::clamp(placed.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - placed.width())));
+  placed.moveTop(std::clamp(placed.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - placed.height())));
+  return placed;
+}
+
+namespace {
+
 void Show_Text(QLabel* label, const QString& text) {
   label->setText(text);
   label->setToolTip(text);
@@ -68,11 +113,12 @@ Report_Window::Report_Window(const Run_Record& record, const Record_Journal* jou
       not_kept_(new QLabel(this)),
       plot_(new Speed_Plot(this)),
       save_result_(Selectable_Label(this, "Save_Result_Label")),
-      copy_button_(new QPushButton(QStringLiteral("&Copy"), this)),
-      save_button_(new QPushButton(QStringLiteral("&Save…"), this)),
+      no_failures_(new QLabel(this)),
+      copy_button_(new QPushButton(tr("&Copy"), this)),
+      save_button_(new QPushButton(tr("&Save…"), this)),
       update_timer_(new QTimer(this)) {
   setObjectName(QStringLiteral("Report_Window"));
-  setWindowTitle(QStringLiteral("Palvimo report"));
+  setWindowTitle(tr("Palvimo report"));
   setModal(false);
   copy_button_->setObjectName(QStringLiteral("Copy_Button"));
   save_button_->setObjectName(QStringLiteral("Save_Button"));
@@ -103,7 +149,7 @@ void Report_Window::Lay_Out() {
   sorted_failures_->setSourceModel(failures_);
   sorted_failures_->setSortRole(Failure_Model::Sort_Role);
   failure_table_->setModel(sorted_failures_);
-  failure_table_->setAccessibleName(QStringLiteral("Failures"));
+  failure_table_->setAccessibleName(tr("Failures"));
   failure_table_->setSortingEnabled(true);
   failure_table_->sortByColumn(Failure_Model::First, Qt::AscendingOrder);
   failure_table_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -121,17 +167,25 @@ void Report_Window::Lay_Out() {
   const int time_width = metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12;
   header->resizeSection(Failure_Model::File, metrics.horizontalAdvance(QString(28, QLatin1Char('n'))));
   header->resizeSection(Failure_Model::Outcome, metrics.horizontalAdvance(QStringLiteral("not checked  ")) + 12);
-  header->resizeSection(Failure_Model::Reason, metrics.horizontalAdvance(QString(24, QLatin1Char('n'))));
   header->resizeSection(Failure_Model::Times, metrics.horizontalAdvance(QStringLiteral("Times  ")) + 12);
   header->resizeSection(Failure_Model::First, time_width);
-  header->setStretchLastSection(true);
+  header->resizeSection(Failure_Model::Last, time_width);
+  // The reason says what went wrong, and takes the room the others leave;
+  // the file, shortened in its middle, keeps its name in view.
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(Failure_Model::Reason, QHeaderView::Stretch);
+  header->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Times")) + 12);
+  Add_Sort_Keys();
 
-  auto* failures_caption = new QLabel(QStringLiteral("&Failures:"), this);
+  no_failures_->setObjectName(QStringLiteral("No_Failures_Label"));
+  no_failures_->setText(tr("No failures."));
+  no_failures_->setVisible(false);
+  auto* failures_caption = new QLabel(tr("&Failures:"), this);
   failures_caption->setBuddy(failure_table_);
-  auto* plot_caption = new QLabel(QStringLiteral("Speed of each file checked:"), this);
+  auto* plot_caption = new QLabel(tr("Speed of each file checked:"), this);
   not_kept_->setVisible(false);
   for (QPushButton* button : {copy_button_, save_button_}) button->setAutoDefault(false);
-  auto* close_button = new QPushButton(QStringLiteral("Close"), this);
+  auto* close_button = new QPushButton(tr("Close"), this);
   close_button->setAutoDefault(false);
   connect(close_button, &QPushButton::clicked, this, &QDialog::close);
 
@@ -152,11 +206,45 @@ void Report_Window::Lay_Out() {
   layout->addWidget(record_place_);
   layout->addWidget(failures_caption);
   layout->addWidget(failure_table_, 3);
+  layout->addWidget(no_failures_);
   layout->addWidget(not_kept_);
   layout->addWidget(plot_caption);
   layout->addWidget(plot_, 2);
   layout->addLayout(buttons);
   resize(900, 620);
+}
+
+// Ctrl+1 to Ctrl+6 sort the table by its columns in turn, as a click on the
+// header does: a second time by the same column, the other way round. The
+// header's context menu lists the same.
+void Report_Window::Add_Sort_Keys() {
+  for (int column = 0; column < Failure_Model::Column_Count; ++column) {
+    const QString name = failures_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    auto* action = new QAction(tr("Sort by %1").arg(name), this);
+    action->setShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + column)));
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, [this, column] { Sort_By(column); });
+    addAction(action);
+    sort_actions_.push_back(action);
+  }
+  QHeaderView* header = failure_table_->horizontalHeader();
+  header->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Popped up rather than run in an event loop of its own, which would hold
+  // a run up while it is open.
+  connect(header, &QWidget::customContextMenuRequested, this, [this, header](const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (QAction* action : sort_actions_) menu->addAction(action);
+    menu->popup(header->mapToGlobal(at));
+  });
+}
+
+void Report_Window::Sort_By(int column) {
+  const QHeaderView* header = failure_table_->horizontalHeader();
+  const Qt::SortOrder order = header->sortIndicatorSection() == column && header->sortIndicatorOrder() == Qt::AscendingOrder
+                                  ? Qt::DescendingOrder
+                                  : Qt::AscendingOrder;
+  failure_table_->sortByColumn(column, order);
 }
 
 void Report_Window::Record_Changed() { changed_ = true; }
@@ -169,7 +257,7 @@ void Report_Window::Refresh() {
     shown_start_ = record_.Start_Time();
   }
   Show_Text(verdict_, record_.Began() ? Display_Text(Verdict_Text(record_))
-                                      : QStringLiteral("No run yet: choose a folder and press Start."));
+                                      : tr("No run yet: choose a folder and press Start."));
   Show_Text_Tone(verdict_, record_.Failed_Of(Failure_Class::Drive_Fault) > 0 || !record_.Ended_Because().empty()
                                ? Text_Tone::Error
                            : record_.Failed() > 0 ? Text_Tone::Warning
@@ -181,8 +269,14 @@ void Report_Window::Refresh() {
   const std::uint64_t not_kept = record_.Failures_Not_Grouped();
   not_kept_->setVisible(not_kept > 0);
   if (not_kept > 0) {
-    not_kept_->setText(Display_Text("And " + Format_Count(not_kept) + " more failures of other files, not kept."));
+    not_kept_->setText(tr("And %1 more failures of other files, not kept.").arg(Display_Text(Format_Count(not_kept))));
   }
+  // A run without failures says so in a line, rather than leave an empty
+  // table where they would be; the plot takes the room.
+  const bool none = record_.Began() && record_.Failed() == 0;
+  if (none) no_failures_->setText(record_.Running() ? tr("No failures so far.") : tr("No failures."));
+  no_failures_->setVisible(none);
+  failure_table_->setVisible(!none);
   plot_->Set_Points(record_.Speeds());
   copy_button_->setEnabled(record_.Began());
   save_button_->setEnabled(record_.Began());
@@ -229,19 +323,19 @@ void Report_Window::Show_Figures() {
 }
 
 void Report_Window::Show_Record_Place() {
-  std::string text;
+  QString text;
   bool problem = false;
   if (!journal_) {
-    text = "Runs are not recorded on disk: there is no home folder to keep them in.";
+    text = tr("Runs are not recorded on disk: there is no home folder to keep them in.");
   } else if (const auto why = journal_->Problem()) {
-    text = "The record cannot be written on disk: " + *why;
+    text = tr("The record cannot be written on disk: %1").arg(Display_Text(*why));
     problem = true;
   } else if (const std::string path = journal_->Path(); !path.empty()) {
-    text = "Record on disk: " + path;
+    text = tr("Record on disk: %1").arg(Display_Text(path));
   } else {
-    text = "Each run is recorded on disk in " + record_folder_;
+    text = tr("Each run is recorded on disk in %1").arg(Display_Text(record_folder_));
   }
-  Show_Text(record_place_, Display_Text(text));
+  Show_Text(record_place_, text);
   Show_Error_Text(record_place_, problem);
 }
 
@@ -255,20 +349,26 @@ void Report_Window::Open(bool activate) {
   if (activate) activateWindow();
 }
 
-// Beside the main window where the screen has room, so that neither hides
-// the other. Where it has not, the report keeps to the left, over the lists,
-// and leaves the buttons, the count and the end of the status line in view.
 void Report_Window::Place_Beside_Parent() {
   placed_ = true;
-  const QWidget* main = parentWidget();
+  QWidget* main = parentWidget();
   if (!main) return;
   const QRect screen = main->screen()->availableGeometry();
   const QRect frame = main->frameGeometry();
-  constexpr int gap = 8;
-  const int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() - height()));
-  const QPoint right(frame.right() + gap, top);
-  const QPoint left(std::max(screen.left(), frame.left() - gap - width()), top);
-  move(screen.contains(QRect(right, size())) ? right : left);
+  QRect placed = Place_Beside(frame, size(), minimumSizeHint(), screen);
+  if (placed.intersects(frame)) {
+    // A main window in the middle of a narrow screen leaves neither side
+    // room enough; moved to the screen's left edge, it leaves the right.
+    const QRect moved = frame.translated(screen.left() - frame.left(), 0);
+    const QRect beside = Place_Beside(moved, size(), minimumSizeHint(), screen);
+    if (!beside.intersects(moved)) {
+      main->move(main->pos() + moved.topLeft() - frame.topLeft());
+      placed = beside;
+    }
+  }
+  // move() places the frame, as the rectangles above are reckoned.
+  resize(placed.size());
+  move(placed.topLeft());
 }
 
 void Report_Window::showEvent(QShowEvent* event) {
@@ -285,7 +385,7 @@ void Report_Window::hideEvent(QHideEvent* event) {
 void Report_Window::Copy_Clicked() {
   // The report text has its names escaped already, and keeps its lines.
   QGuiApplication::clipboard()->setText(QString::fromStdString(Report_Text(record_)));
-  Show_Text(save_result_, QStringLiteral("The report is on the clipboard."));
+  Show_Text(save_result_, tr("The report is on the clipboard."));
   Show_Error_Text(save_result_, false);
 }
 
@@ -294,8 +394,8 @@ void Report_Window::Copy_Clicked() {
 void Report_Window::Save_Clicked() {
   std::string name = "palvimo-report-" + Format_Iso_Utc(record_.Start_Time()) + ".json";
   std::erase(name, ':');
-  auto* dialog = new QFileDialog(this, QStringLiteral("Save the report"), QDir::home().filePath(Display_Text(name)),
-                                 QStringLiteral("JSON (*.json)"));
+  auto* dialog = new QFileDialog(this, tr("Save the report"), QDir::home().filePath(Display_Text(name)),
+                                 tr("JSON (*.json)"));
   dialog->setAcceptMode(QFileDialog::AcceptSave);
   dialog->setDefaultSuffix(QStringLiteral("json"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -309,8 +409,7 @@ bool Report_Window::Save_To(const QString& path) {
   const bool saved = file.open(QIODevice::WriteOnly) &&
                      file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
                      file.commit();
-  Show_Text(save_result_, saved ? QStringLiteral("Saved as %1.").arg(path)
-                                : QStringLiteral("Cannot save as %1: %2").arg(path, file.errorString()));
+  Show_Text(save_result_, saved ? tr("Saved as %1.").arg(path) : tr("Cannot save as %1: %2").arg(path, file.errorString()));
   Show_Error_Text(save_result_, !saved);
   return saved;
 }

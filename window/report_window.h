@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QRect>
 #include <QString>
 #include <chrono>
 #include <string>
@@ -9,6 +10,7 @@
 #include "engine/record_journal.h"
 #include "engine/run_record.h"
 
+class QAction;
 class QFormLayout;
 class QLabel;
 class QPushButton;
@@ -20,6 +22,14 @@ namespace palvimo {
 
 class Failure_Model;
 class Speed_Plot;
+
+// Where a window of `wanted` size goes beside `main` on `screen`: to its
+// right, else its left, else below or above it, in the first of these with
+// room; shrunk to no less than `least` where none has room for all of it.
+// Only a screen too small for both windows side by side or one above the
+// other leaves them overlapping, and then the report keeps to the side with
+// the most room.
+QRect Place_Beside(const QRect& main, QSize wanted, QSize least, const QRect& screen);
 
 // The report of the run under way, or of the last one, in a window of its
 // own beside the main one: the verdict, the figures, the failures and the
@@ -57,6 +67,10 @@ class Report_Window : public QDialog {
   void Copy_Clicked();
   void Save_Clicked();
   void Place_Beside_Parent();
+  void Add_Sort_Keys();
+  // Sorts the failures by `column`; by the column they are sorted by
+  // already, the other way round.
+  void Sort_By(int column);
 
   const Run_Record& record_;
   const Record_Journal* const journal_;
@@ -74,6 +88,9 @@ class Report_Window : public QDialog {
   QLabel* const not_kept_;
   Speed_Plot* const plot_;
   QLabel* const save_result_;
+  // In the table's place while the run has no failures.
+  QLabel* const no_failures_;
+  std::vector<QAction*> sort_actions_;
   QPushButton* const copy_button_;
   QPushButton* const save_button_;
   QTimer* const update_timer_;

@@ -1,5 +1,6 @@
 #include "window/speed_plot.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <algorithm>
 #include <chrono>
@@ -12,10 +13,25 @@ namespace palvimo {
 
 namespace {
 
-// Read blue, write orange: a pair that the common kinds of colour blindness
-// still tell apart, both legible on light and dark bases.
+// Read blue, write orange, read-back purple: colours that the common kinds
+// of colour blindness still tell apart, all legible on light and dark bases.
 const QColor Read_Colour(0x1F, 0x77, 0xB4);
 const QColor Write_Colour(0xE0, 0x6C, 0x00);
+const QColor Read_Back_Colour(0x94, 0x67, 0xBD);
+
+using Speed_Of = double Speed_Point::*;
+
+struct Series {
+  Speed_Of speed;
+  QColor colour;
+  const char* name;
+};
+const Series All_Series[] = {{&Speed_Point::read_speed, Read_Colour, QT_TRANSLATE_NOOP("Speed_Plot", "read")},
+                             {&Speed_Point::write_speed, Write_Colour, QT_TRANSLATE_NOOP("Speed_Plot", "write")},
+                             {&Speed_Point::read_back_speed, Read_Back_Colour,
+                              QT_TRANSLATE_NOOP("Speed_Plot", "read back")}};
+
+QString Tr(const char* text) { return QCoreApplication::translate("Speed_Plot", text); }
 
 struct Scale {
   double top = 0;  // bytes a second at the top line
@@ -33,21 +49,47 @@ Scale Speed_Scale(double highest) {
   return {10 * power, 5};
 }
 
-// The speed that all but the fastest few probes stay under. A small file
-// read from the cache can show a speed a hundred times the drive's; scaled
-// to it, every other probe would lie flat along the base line. Those few
-// are cut at the top of the plot instead.
-double Usual_Highest(const std::vector<Speed_Point>& points) {
-  std::vector<double> speeds;
-  speeds.reserve(2 * points.size());
-  for (const Speed_Point& point : points) {
-    speeds.push_back(point.read_speed);
-    speeds.push_back(point.write_speed);
+// How far above a line's usual speed a probe may lie and still be plotted
+// in full.
+constexpr double Plausible_Factor = 4;
+
+// The fastest speed of any line that is plausible for it: no more than
+// Plausible_Factor times what nine in ten of its probes stay under. A small
+// file read from the cache can show a speed a hundred times the drive's;
+// scaled to it, every other probe would lie flat along the base line, so
+// such a probe alone is cut at the top. A line that is fast throughout, as
+// reads often are beside writes, fits whole.
+double Plausible_Highest(const std::vector<Speed_Point>& points) {
+  double highest = 0;
+  if (points.empty()) return highest;
+  std::vector<double> speeds(points.size());
+  for (const Series& series : All_Series) {
+    std::transform(points.begin(), points.end(), speeds.begin(),
+                   [&](const Speed_Point& point) { return point.*series.speed; });
+    const auto usual = speeds.begin() + static_cast<std::ptrdiff_t>(speeds.size() * 9 / 10);
+    std::nth_element(speeds.begin(), usual, speeds.end());
+    const double bound = *usual * Plausible_Factor;
+    for (const double speed : speeds)
+      if (speed <= bound) highest = std::max(highest, speed);
   }
-  const auto usual = speeds.begin() + static_cast<std::ptrdiff_t>(speeds.size() * 95 / 100);
-  std::nth_element(speeds.begin(), usual, speeds.end());
-  return *usual;
+  return highest;
 }
+
+}  // namespace
+
+std::vector<double> Moving_Average(const std::vector<double>& values, std::size_t span) {
+  std::vector<double> averages;
+  averages.reserve(values.size());
+  double sum = 0;
+  for (std::size_t at = 0; at < values.size(); ++at) {
+    sum += values[at];
+    if (at >= span) sum -= values[at - span];
+    averages.push_back(sum / static_cast<double>(std::min(at + 1, span)));
+  }
+  return averages;
+}
+
+namespace {
 
 QString Speed_Label(double bytes_per_second) { return Display_Text(Format_Speed(bytes_per_second)); }
 
@@ -59,9 +101,9 @@ QString Seconds_Label(double seconds) {
 }  // namespace
 
 Speed_Plot::Speed_Plot(QWidget* parent) : QWidget(parent) {
-  setAccessibleName(QStringLiteral("Speed plot"));
-  setAccessibleDescription(
-      QStringLiteral("The read and write speed of each file checked, over the run; the figures give the averages."));
+  setAccessibleName(QCoreApplication::translate("Speed_Plot", "Speed plot"));
+  setAccessibleDescription(QCoreApplication::translate("Speed_Plot", "The read, write and read-back speed of each file checked over the run, thin, with "
+                              "their moving averages, thick; the figures give the averages of the run."));
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
@@ -74,9 +116,11 @@ void Speed_Plot::Set_Points(const std::vector<Speed_Point>& points) {
   update();
 }
 
-QSize Speed_Plot::sizeHint() const { return {480, 180}; }
+QSize Speed_Plot::sizeHint() const { return {480, 200}; }
 
-QSize Speed_Plot::minimumSizeHint() const { return {240, 110}; }
+QSize Speed_Plot::minimumSizeHint() const { return {240, 130}; }
+
+std::size_t Speed_Plot::Average_Span(std::size_t points) { return std::clamp<std::size_t>(points / 20, 1, 25); }
 
 void Speed_Plot::paintEvent(QPaintEvent*) {
   QPainter painter(this);
@@ -86,17 +130,19 @@ void Speed_Plot::paintEvent(QPaintEvent*) {
   const QFontMetrics metrics = fontMetrics();
   painter.setPen(colours.color(QPalette::Text));
   if (points_.empty()) {
-    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No speed measured yet"));
+    painter.drawText(rect(), Qt::AlignCenter, QCoreApplication::translate("Speed_Plot", "No speed measured yet"));
     return;
   }
 
-  const Scale scale = Speed_Scale(Usual_Highest(points_));
+  const Scale scale = Speed_Scale(Plausible_Highest(points_));
   const double last_second = std::max(points_.back().seconds, 1e-3);
 
-  // The legend above, the speeds to the left, the time below.
+  // The legend above; the speeds, and their axis's name, to the left; the
+  // time below, and its axis's name under it.
   const int line = metrics.height();
-  const int left = metrics.horizontalAdvance(Speed_Label(scale.top)) + 10;
-  const QRectF area(left, line + 8, std::max(width() - left - 10, 10), std::max(height() - 2 * line - 16, 10));
+  const QString speed_axis = QCoreApplication::translate("Speed_Plot", "speed");
+  const int left = line + 4 + metrics.horizontalAdvance(Speed_Label(scale.top)) + 10;
+  const QRectF area(left, line + 8, std::max(width() - left - 10, 10), std::max(height() - 3 * line - 20, 10));
 
   QPen grid_pen(colours.color(QPalette::Mid));
   grid_pen.setWidth(0);
@@ -106,36 +152,65 @@ void Speed_Plot::paintEvent(QPaintEvent*) {
     painter.setPen(grid_pen);
     painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
     painter.setPen(colours.color(QPalette::Text));
-    painter.drawText(QRectF(0, y - line / 2.0, left - 6, line), Qt::AlignRight | Qt::AlignVCenter, Speed_Label(speed));
+    painter.drawText(QRectF(line + 4, y - line / 2.0, left - line - 10, line), Qt::AlignRight | Qt::AlignVCenter,
+                     Speed_Label(speed));
   }
+  painter.save();
+  painter.translate(2, area.center().y());
+  painter.rotate(-90);
+  painter.drawText(QRectF(-area.height() / 2, 0, area.height(), line), Qt::AlignCenter, speed_axis);
+  painter.restore();
   const QRectF time_row(area.left(), area.bottom() + 4, area.width(), line);
   painter.drawText(time_row, Qt::AlignLeft | Qt::AlignTop, Seconds_Label(0));
   painter.drawText(time_row, Qt::AlignRight | Qt::AlignTop, Seconds_Label(last_second));
+  painter.drawText(time_row.translated(0, line + 2), Qt::AlignHCenter | Qt::AlignTop, QCoreApplication::translate("Speed_Plot", "time into the run"));
 
   const auto place = [&](double seconds, double speed) {
     return QPointF(area.left() + area.width() * seconds / last_second,
                    area.bottom() - area.height() * std::min(speed / scale.top, 1.0));
   };
-  for (const auto& [speed, colour] : {std::pair{&Speed_Point::read_speed, Read_Colour},
-                                      std::pair{&Speed_Point::write_speed, Write_Colour}}) {
-    QPolygonF polyline;
-    polyline.reserve(static_cast<qsizetype>(points_.size()));
-    for (const Speed_Point& point : points_) polyline << place(point.seconds, point.*speed);
-    // A pen one pixel wide whatever the scale: a wider one is stroked as an
+  // Each file's speeds faint, their moving average over it in full colour:
+  // the one shows how far the files spread, the other how the drive goes.
+  const std::size_t span = Average_Span(points_.size());
+  std::vector<double> speeds(points_.size());
+  for (const Series& series : All_Series) {
+    std::transform(points_.begin(), points_.end(), speeds.begin(),
+                   [&](const Speed_Point& point) { return point.*series.speed; });
+    const std::vector<double> averages = Moving_Average(speeds, span);
+    QPolygonF each;
+    QPolygonF average;
+    each.reserve(static_cast<qsizetype>(points_.size()));
+    average.reserve(static_cast<qsizetype>(points_.size()));
+    for (std::size_t at = 0; at < points_.size(); ++at) {
+      each << place(points_[at].seconds, speeds[at]);
+      average << place(points_[at].seconds, averages[at]);
+    }
+    // Pens one pixel wide whatever the scale: a wider one is stroked as an
     // outline, point by point, some fifty times slower at a thousand points.
-    painter.setPen(QPen(colour, 0));
-    painter.drawPolyline(polyline);
+    // The average is drawn twice, a pixel apart, to stand out at that cost.
+    QColor faint = series.colour;
+    faint.setAlpha(90);
+    painter.setPen(QPen(faint, 0));
+    painter.drawPolyline(each);
+    painter.setPen(QPen(series.colour, 0));
+    painter.drawPolyline(average);
+    painter.drawPolyline(average.translated(0, -1));
   }
 
   // The legend: a stroke of each line's colour before its name.
   double x = area.left();
   const double y = 4 + line / 2.0;
-  for (const auto& [colour, name] : {std::pair{Read_Colour, QStringLiteral("read")}, std::pair{Write_Colour, QStringLiteral("write")}}) {
-    painter.setPen(QPen(colour, 3));
+  for (const Series& series : All_Series) {
+    const QString name = Tr(series.name);
+    painter.setPen(QPen(series.colour, 3));
     painter.drawLine(QPointF(x, y), QPointF(x + 24, y));
     painter.setPen(colours.color(QPalette::Text));
     painter.drawText(QPointF(x + 30, y + metrics.ascent() / 2.0 - 1), name);
     x += 30 + metrics.horizontalAdvance(name) + 20;
+  }
+  if (span > 1) {
+    painter.drawText(QPointF(x, y + metrics.ascent() / 2.0 - 1),
+                     QCoreApplication::translate("Speed_Plot", "thick: average of %1 files").arg(span));
   }
 }
 

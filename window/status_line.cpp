@@ -45,4 +45,21 @@ QString Fitted_Failure(const QString& path, const QString& reason, const QFontMe
   return Fit({}, path, QStringLiteral(": ") + reason, metrics, width);
 }
 
+QString First_Sentence(const QString& text) {
+  const qsizetype end = text.indexOf(QLatin1String(". "));
+  return end < 0 ? text : text.left(end + 1);
+}
+
+QFont Font_To_Fit(const QString& text, QFont font, int width) {
+  // Below this, text on a common screen no longer reads comfortably.
+  constexpr qreal least_points = 6.5;
+  qreal points = font.pointSizeF();
+  if (points <= 0) return font;  // sized in pixels: left as it is
+  while (QFontMetrics(font).horizontalAdvance(text) > width && points > least_points) {
+    points = std::max(points - 0.5, least_points);
+    font.setPointSizeF(points);
+  }
+  return font;
+}
+
 }  // namespace palvimo

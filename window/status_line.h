@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <QFont>
+
 class QFontMetrics;
 
 namespace palvimo {
@@ -16,5 +18,13 @@ QString Fitted_Status(const QString& text, const QFontMetrics& metrics, int widt
 // "PATH: REASON" no wider than `width`: the path shortened in its middle, the
 // reason whole.
 QString Fitted_Failure(const QString& path, const QString& reason, const QFontMetrics& metrics, int width);
+
+// The first sentence of `text`: up to the first full stop that ends it or is
+// followed by a space; the whole text where there is none.
+QString First_Sentence(const QString& text);
+
+// `font`, made smaller a step at a time down to a legible least, until
+// `text` fits in `width` pixels; the smallest tried where it never does.
+QFont Font_To_Fit(const QString& text, QFont font, int width);
 
 }  // namespace palvimo

@@ -203,7 +203,7 @@ TEST_F(Main_Form_Test, LongPathsInTheStatusLineKeepTheirFileNameAndTheReason) {
   expect_fits();
   EXPECT_TRUE(line.text().endsWith("/bad.dat: Input/output error")) << line.text().toStdString();
   EXPECT_EQ(line.accessibleDescription().toStdString(), folder + "/bad.dat: Input/output error");
-  EXPECT_EQ(line.toolTip(), "Status");
+  EXPECT_EQ(line.toolTip().toStdString(), folder + "/bad.dat: Input/output error");
 
   // A short text shows as it is.
   form->Show_Failure("/a.dat", "Permission denied");
@@ -254,6 +254,21 @@ TEST_F(Main_Form_Test, DelayThatGivesNoPauseShowsInTheErrorColour) {
   }
   form->Delay_Text->setText(" 12.5 ");
   EXPECT_EQ(text_colour(), normal);
+}
+
+// Assistive technology hears each list by name, the count with its number
+// and the status line by name with what it says in full.
+TEST_F(Main_Form_Test, ListsCountAndStatusLineHaveAccessibleNames) {
+  EXPECT_EQ(form->Result_Drive->accessibleName(), "Drive");
+  EXPECT_EQ(form->Result_Dir->accessibleName(), "Folders");
+  EXPECT_EQ(form->Result_File->accessibleName(), "Files");
+  EXPECT_EQ(form->Count_Val->accessibleName(), "File count: 0");
+  form->Show_Count("1,204");
+  EXPECT_EQ(form->Count_Val->accessibleName(), "File count: 1,204");
+  EXPECT_EQ(form->Progress_Label->accessibleName(), "Status");
+  form->Set_Status("Probing /tmp/some file.dat");
+  EXPECT_EQ(form->Progress_Label->accessibleDescription(), "Probing /tmp/some file.dat");
+  EXPECT_EQ(form->Progress_Label->toolTip(), "Probing /tmp/some file.dat");
 }
 
 // The key handler, on a tree of two subfolders.

@@ -18,7 +18,9 @@
 
 #include <QClipboard>
 #include <QMenu>
+#include <QHeaderView>
 #include <QTableView>
+#include <algorithm>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -28,8 +30,11 @@
 #include "platform/late_removals.h"
 #include "stalling_file_system.h"
 #include "window/drive_list.h"
+#include "window/error_text.h"
 #include "window/failure_model.h"
+#include "window/live_figures.h"
 #include "window/report_window.h"
+#include "window/status_line.h"
 
 namespace palvimo::testing {
 namespace {
@@ -344,7 +349,8 @@ TEST_F(Run_Test, ClickThatCannotStartARunSaysWhyInTheStatusLine) {
   EXPECT_FALSE(form->State().Is_Running);
   // A run cut short shows in the error colour; with no fault found, its
   // report waits to be asked for.
-  EXPECT_EQ(form->Progress_Label->palette().color(form->Progress_Label->foregroundRole()), QColor(0xC0, 0x1C, 0x28));
+  EXPECT_EQ(form->Progress_Label->palette().color(form->Progress_Label->foregroundRole()),
+            Tone_Colour(Text_Tone::Error, QApplication::palette(form->Progress_Label).color(QPalette::Window)));
   EXPECT_FALSE(form->findChild<Report_Window*>()->isVisible());
 }
 
@@ -401,8 +407,10 @@ class Failing_Run_Test : public Run_Test {
   static QColor Text_Colour(const QWidget* control) { return control->palette().color(control->foregroundRole()); }
 };
 
-const QColor Error_Colour(0xC0, 0x1C, 0x28);
-const QColor Warning_Colour(0xA8, 0x5A, 0x00);
+// The colour a tone takes on `control`'s background.
+QColor Tone_Of(const QWidget* control, Text_Tone tone) {
+  return Tone_Colour(tone, QApplication::palette(control).color(control->backgroundRole()));
+}
 
 TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirReportOpensByItself) {
   reads = Reads::Failing_Some;
@@ -418,7 +426,7 @@ TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirRepo
     return true;
   });
   ASSERT_TRUE(during.seen);
-  EXPECT_EQ(during.count_colour, Error_Colour);
+  EXPECT_EQ(during.count_colour, Tone_Of(form->Count_Val, Text_Tone::Error));
   EXPECT_TRUE(during.count_tooltip.contains(" drive faults in ")) << during.count_tooltip.toStdString();
   EXPECT_FALSE(during.report_shown);
 
@@ -427,8 +435,8 @@ TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirRepo
   EXPECT_TRUE(verdict.contains(" drive faults (")) << verdict.toStdString();
   EXPECT_EQ(form->Progress_Label->accessibleDescription(), verdict + " Ctrl+R shows them.");
   EXPECT_TRUE(form->Progress_Label->text().endsWith("Ctrl+R shows them.")) << form->Progress_Label->text().toStdString();
-  EXPECT_EQ(Text_Colour(form->Progress_Label), Error_Colour);
-  EXPECT_EQ(Text_Colour(form->Count_Val), Error_Colour);
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Tone_Of(form->Progress_Label, Text_Tone::Error));
+  EXPECT_EQ(Text_Colour(form->Count_Val), Tone_Of(form->Count_Val, Text_Tone::Error));
   EXPECT_EQ(form->Count_Val->toolTip(), QString("Number of files copied: %1 drive faults in %2 probes that checked a file")
                                             .arg(record.Failed_Of(Failure_Class::Drive_Fault)).arg(record.Checked()));
 
@@ -459,8 +467,8 @@ TEST_F(Failing_Run_Test, FaultsShowInTheErrorColourUntilTheNextStartAndTheirRepo
   for (const std::string& blocker : Copies_Left()) std::filesystem::remove(blocker);
   Run_Until([&] { return form->Record().Probes() >= 3; });
   EXPECT_EQ(form->Record().Failed(), 0u);
-  EXPECT_NE(Text_Colour(form->Count_Val), Error_Colour);
-  EXPECT_NE(Text_Colour(form->Progress_Label), Error_Colour);
+  EXPECT_NE(Text_Colour(form->Count_Val), Tone_Of(form->Count_Val, Text_Tone::Error));
+  EXPECT_NE(Text_Colour(form->Progress_Label), Tone_Of(form->Progress_Label, Text_Tone::Error));
   EXPECT_EQ(form->Count_Val->toolTip(), "Number of files copied");
   EXPECT_TRUE(form->Progress_Label->accessibleDescription().contains("no drive faults found"))
       << form->Progress_Label->accessibleDescription().toStdString();
@@ -530,10 +538,10 @@ TEST_F(Failing_Run_Test, ReportOpensByKeyAndMenuCopiesSavesAndSortsWhatTheRunFou
 
   const std::string saved = tree.Root() + "/saved/report.json";
   EXPECT_FALSE(Report()->Save_To(QString::fromStdString(saved)));
-  EXPECT_EQ(Text_Colour(Report_Label("Save_Result_Label")), Error_Colour);
+  EXPECT_EQ(Text_Colour(Report_Label("Save_Result_Label")), Tone_Of(Report_Label("Save_Result_Label"), Text_Tone::Error));
   tree.Make_Dir("saved");
   ASSERT_TRUE(Report()->Save_To(QString::fromStdString(saved)));
-  EXPECT_NE(Text_Colour(Report_Label("Save_Result_Label")), Error_Colour);
+  EXPECT_NE(Text_Colour(Report_Label("Save_Result_Label")), Tone_Of(Report_Label("Save_Result_Label"), Text_Tone::Error));
   const nlohmann::json json = nlohmann::json::parse(std::ifstream(saved));
   EXPECT_EQ(json, nlohmann::json::parse(Record_Json(record).dump()));
 }
@@ -559,8 +567,8 @@ TEST_F(Failing_Run_Test, FilesNotCheckedWarnAndOnlyTheDrivesFaultsShowAsErrors) 
     return true;
   });
   ASSERT_TRUE(during.seen);
-  EXPECT_EQ(during.not_checked, Warning_Colour);
-  EXPECT_EQ(during.drive_fault, Error_Colour);
+  EXPECT_EQ(during.not_checked, Tone_Of(form->Count_Val, Text_Tone::Warning));
+  EXPECT_EQ(during.drive_fault, Tone_Of(form->Count_Val, Text_Tone::Error));
 
   // A run whose files only went unchecked warns, and leaves its report closed.
   Report()->close();
@@ -568,8 +576,8 @@ TEST_F(Failing_Run_Test, FilesNotCheckedWarnAndOnlyTheDrivesFaultsShowAsErrors) 
   Run_Until([&] { return form->Record().Files_Not_Checked() >= 2 && form->Record().Checked() >= 2; });
   const Run_Record& record = form->Record();
   EXPECT_EQ(record.Failed_Of(Failure_Class::Drive_Fault), 0u);
-  EXPECT_EQ(Text_Colour(form->Count_Val), Warning_Colour);
-  EXPECT_EQ(Text_Colour(form->Progress_Label), Warning_Colour);
+  EXPECT_EQ(Text_Colour(form->Count_Val), Tone_Of(form->Count_Val, Text_Tone::Warning));
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Tone_Of(form->Progress_Label, Text_Tone::Warning));
   const QString verdict = form->Progress_Label->accessibleDescription();
   EXPECT_TRUE(verdict.contains("no drive faults found.")) << verdict.toStdString();
   EXPECT_TRUE(verdict.contains(" could not be checked: ")) << verdict.toStdString();
@@ -593,7 +601,7 @@ TEST_F(Failing_Run_Test, RunThatCanCheckNothingSaysWhyUntilStopped) {
   EXPECT_TRUE(while_running.endsWith("(Permission denied).")) << while_running.toStdString();
   EXPECT_TRUE(form->Progress_Label->accessibleDescription().startsWith(why))
       << form->Progress_Label->accessibleDescription().toStdString();
-  EXPECT_EQ(Text_Colour(form->Progress_Label), Warning_Colour);
+  EXPECT_EQ(Text_Colour(form->Progress_Label), Tone_Of(form->Progress_Label, Text_Tone::Warning));
   EXPECT_EQ(form->Record().Checked(), 0u);
 }
 
@@ -616,7 +624,7 @@ TEST_F(Failing_Run_Test, RecordThatCannotBeWrittenIsSaidInTheReport) {
     return said && form->Record().Probes() >= 5;
   });
   EXPECT_TRUE(said);
-  EXPECT_EQ(Text_Colour(Report_Label("Record_Label")), Error_Colour);
+  EXPECT_EQ(Text_Colour(Report_Label("Record_Label")), Tone_Of(Report_Label("Record_Label"), Text_Tone::Error));
   EXPECT_GE(form->Record().Probes(), 5u);
 }
 
@@ -653,6 +661,97 @@ TEST_F(Form_Test, RunGoesOnWhileTheNavigatorWaitsForAFolder) {
   Wait_For_Lists();
   EXPECT_EQ(form->Result_Dir->Entry(form->Result_Dir->Highlighted_Index()), tree.Path("deep"));
   EXPECT_EQ(Files_Shown().size(), 20);
+}
+
+// A short clean run leaves its figures in the title, its verdict's first
+// sentence whole on the status line with the rest in its tooltip, and a
+// report that says "No failures" in place of an empty table.
+TEST_F(Failing_Run_Test, CleanRunShowsItsFiguresItsVerdictAndNoFailures) {
+  // Copies under a name of their own take no user's file's name.
+  form->Ext_Text->setText(".CHK");
+  Run_Until([&] { return form->Record().Files_Checked() >= 3; });
+  const Run_Record& record = form->Record();
+  ASSERT_EQ(record.Failed(), 0u);
+
+  const QString title = form->windowTitle();
+  const QString checked = QString::fromStdString(Format_Count(record.Files_Checked())) + " checked";
+  EXPECT_TRUE(title.contains(checked)) << title.toStdString();
+  EXPECT_TRUE(title.contains("0 drive faults")) << title.toStdString();
+  EXPECT_TRUE(title.contains("0 not checked")) << title.toStdString();
+  EXPECT_TRUE(title.contains(QString::fromStdString(Format_Bytes(Live_Figures::Bytes_Moved(record)))))
+      << title.toStdString();
+
+  const QString verdict = QString::fromStdString(Verdict_Text(record));
+  EXPECT_EQ(form->Progress_Label->toolTip(), verdict);
+  const QString first = First_Sentence(verdict);
+  ASSERT_LT(first.size(), verdict.size());
+  EXPECT_EQ(form->Progress_Label->text(), first);
+  EXPECT_LE(QFontMetrics(form->Progress_Label->font()).horizontalAdvance(first),
+            form->Progress_Label->contentsRect().width());
+
+  Report()->Open(true);
+  EXPECT_FALSE(Failures_Table()->isVisible());
+  EXPECT_TRUE(Report_Label("No_Failures_Label")->isVisible());
+  EXPECT_EQ(Report_Label("No_Failures_Label")->text(), "No failures.");
+}
+
+// The report goes beside the main window, shrunk where the screen has less
+// room than it would like, and never over the main window while the screen
+// can hold both.
+TEST(Report_Place_Test, BesideTheMainWindowWhereTheScreenAllows) {
+  const QRect screen(0, 0, 1280, 900);
+  const QSize wanted(900, 620);
+  const QSize least(420, 300);
+  const QRect centred(407, 285, 466, 330);
+  const QRect at_left(0, 0, 466, 330);
+  const QRect at_right(814, 100, 466, 330);
+  const QRect high(407, 0, 466, 330);
+  for (const QRect& main : {at_left, at_right, high}) {
+    const QRect placed = Place_Beside(main, wanted, least, screen);
+    EXPECT_FALSE(placed.intersects(main)) << placed.x() << "," << placed.y();
+    EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y();
+    EXPECT_GE(placed.width(), least.width());
+    EXPECT_GE(placed.height(), least.height());
+  }
+  // Room enough on the right: there, at its full size.
+  EXPECT_EQ(Place_Beside(at_left, wanted, least, QRect(0, 0, 1920, 1080)), QRect(474, 0, 900, 620));
+  // A window in the middle leaves too little room on any side: the report
+  // keeps inside the screen (and the window moves aside, Place_Beside_Parent).
+  EXPECT_TRUE(screen.contains(Place_Beside(centred, wanted, least, screen)));
+}
+
+// Ctrl+1 and on sort the failures by the columns in turn, and again by the
+// same column the other way round.
+TEST_F(Failing_Run_Test, ControlAndAColumnNumberSortsTheFailures) {
+  reads = Reads::Failing_Some;
+  Run_Until([&] { return form->Record().Failure_Groups().size() >= 3; });
+  Report()->Open(true);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Report()));
+  ASSERT_FALSE(Report_Label("No_Failures_Label")->isVisible());
+  QTableView* table = Failures_Table();
+  ASSERT_TRUE(table->isVisible());
+  Focus(table);
+
+  const auto column_of = [table](int column) {
+    QStringList values;
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+      values << table->model()->index(row, column).data().toString();
+    return values;
+  };
+  Type(Qt::Key_1, Qt::ControlModifier);
+  QStringList files = column_of(Failure_Model::File);
+  QStringList sorted = files;
+  sorted.sort();
+  EXPECT_EQ(files, sorted);
+  EXPECT_EQ(table->horizontalHeader()->sortIndicatorOrder(), Qt::AscendingOrder);
+
+  Type(Qt::Key_1, Qt::ControlModifier);
+  files = column_of(Failure_Model::File);
+  std::reverse(sorted.begin(), sorted.end());
+  EXPECT_EQ(files, sorted);
+
+  Type(Qt::Key_3, Qt::ControlModifier);
+  EXPECT_EQ(table->horizontalHeader()->sortIndicatorSection(), Failure_Model::Reason);
 }
 
 }  // namespace

@@ -41,5 +41,30 @@ TEST(Speed_Plot_Test, SpeedOfMostProbesFillsThePlotDespiteOneFarFasterProbe) {
   EXPECT_LT(rows[rows.size() / 2], plot.height() / 2);
 }
 
+// Reads that are fast throughout, spread from 1 to 2.1 GB/s beside slow
+// writes, fit under the plot's top line: none of them is cut at the top.
+TEST(Speed_Plot_Test, FastReadsOfEveryProbeFitUnderTheTop) {
+  Speed_Plot plot;
+  plot.resize(400, 220);
+  std::vector<Speed_Point> points;
+  for (int probe = 0; probe < 200; ++probe) points.push_back({probe * 0.1, 1.0e9 + 1.1e9 * probe / 199, 50e6, 0});
+  plot.Set_Points(points);
+
+  QImage image(plot.size(), QImage::Format_RGB32);
+  plot.render(&image);
+  // The plot's area begins below the legend; a cut read would lie on its top
+  // row. The faint per-file line counts as well as its average.
+  const int area_top = plot.fontMetrics().height() + 8;
+  int highest = image.height();
+  for (int y = area_top - 1; y < image.height() && highest == image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor pixel = image.pixelColor(x, y);
+      if (pixel.blue() > pixel.red() + 30 && pixel.blue() > pixel.green() + 10) highest = y;
+    }
+  }
+  ASSERT_LT(highest, image.height());
+  EXPECT_GT(highest, area_top + 2);
+}
+
 }  // namespace
 }  // namespace palvimo::testing
