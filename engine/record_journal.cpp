@@ -51,13 +51,9 @@ bool Digits(std::string_view text) {
   return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Where a record's file stands among the runs: its start, then the number
-// that set apart runs begun in the same second (0 for the first).
-using Record_Order = std::pair<std::string, unsigned>;
 
-// The order of `name` when it is one a run gives its record,
-// "20261208T031713Z.jsonl" or "20261208T031713Z-2.jsonl"; nothing for any
-// other name, which is never ours to remove.
+}  // namespace
+
 std::optional<Record_Order> Order_Of_Record(std::string_view name) {
   constexpr std::string_view Extension = ".jsonl";
   constexpr std::size_t Stem_Size = 16;
@@ -73,8 +69,6 @@ std::optional<Record_Order> Order_Of_Record(std::string_view name) {
   if (rest[0] != '-' || !Digits(number) || number[0] == '0' || number.size() > 3) return std::nullopt;
   return Record_Order{std::string(stem), static_cast<unsigned>(std::stoul(std::string(number)))};
 }
-
-}  // namespace
 
 // The part of the journal its thread works on, shared so that a thread let
 // go of at the program's end still has it.

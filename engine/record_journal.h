@@ -6,6 +6,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "engine/record_listener.h"
 
@@ -56,5 +58,13 @@ std::string Default_State_Folder();
 // Where records are kept: $XDG_STATE_HOME/palvimo/runs, by default
 // ~/.local/state/palvimo/runs. Empty when neither variable is set.
 std::string Default_Record_Folder();
+
+// Where a record's file stands among the runs: its start, then the number
+// that sets apart runs begun in the same second (0 for the first).
+using Record_Order = std::pair<std::string, unsigned>;
+// The order of `name` when it is one a run gives its record,
+// "20261208T031713Z.jsonl" or "20261208T031713Z-2.jsonl"; nothing for any
+// other name, which is never ours to read or remove.
+std::optional<Record_Order> Order_Of_Record(std::string_view name);
 
 }  // namespace palvimo

@@ -54,22 +54,6 @@ std::optional<std::chrono::system_clock::time_point> Parse_Iso_Utc(const std::st
   return std::chrono::system_clock::from_time_t(seconds);
 }
 
-// Where a record's file stands among the runs, from its name
-// ("20261208T031713Z.jsonl", "20261208T031713Z-2.jsonl"): its start, then
-// the number that sets apart runs begun in the same second.
-std::tuple<std::string, unsigned long, std::string> Order_Of(const std::string& path) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  const std::size_t dash = name.find('-');
-  const std::size_t dot = name.rfind('.');
-  unsigned long number = 0;
-  if (dash != std::string::npos && dot != std::string::npos && dot > dash + 1) {
-    const std::string digits = name.substr(dash + 1, dot - dash - 1);
-    if (std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) && digits.size() < 6)
-      number = std::stoul(digits);
-  }
-  return {name.substr(0, std::min(dash, dot)), number, name};
-}
-
 // Reads the record's lines, each on its own: one that is not JSON, or not an
 // object of a known type, is noted and left out.
 Record_Lines Read_Lines(const std::string& path) {
@@ -201,17 +185,17 @@ Run_History Read_Run_History(const std::string& folder) {
     const auto& entry = *entries;
     std::error_code type_error;
     // Only the names runs give their records: anything else there is not ours.
-    const std::string stem = std::get<0>(Order_Of(entry.path().string()));
-    if (entry.path().extension() == ".jsonl" && stem.size() == 16 && stem[8] == 'T' && stem[15] == 'Z' &&
-        entry.is_regular_file(type_error))
+    if (Order_Of_Record(entry.path().filename().string()) && entry.is_regular_file(type_error))
       paths.push_back(entry.path().string());
   }
   if (error) {
     history.problem = "the records in " + folder + " cannot be read: " + error.message();
     return history;
   }
-  std::sort(paths.begin(), paths.end(),
-            [](const std::string& a, const std::string& b) { return Order_Of(a) > Order_Of(b); });
+  const auto order = [](const std::string& path) {
+    return *Order_Of_Record(std::filesystem::path(path).filename().string());
+  };
+  std::sort(paths.begin(), paths.end(), [&](const std::string& a, const std::string& b) { return order(a) > order(b); });
   for (const std::string& path : paths) history.runs.push_back(Read_Past_Run(path));
   return history;
 }
