@@ -418,7 +418,7 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
   auto promise = std::make_shared<std::promise<Catalogue_Finding>>();
   auto future = promise->get_future();
   shared_->Post([shared = shared_.get(), promise, path = std::move(path), stamp, sums = std::move(sums),
-                 when](Store* store, Shared::Answers& answers) {
+                 when](Store* store, Shared::Answers&) {
     Catalogue_Finding finding;
     const auto relative = Split(shared->mount_point, path);
     if (store && relative) {
@@ -437,7 +437,9 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
           break;
       }
     }
-    answers.push_back([promise, finding] { promise->set_value(finding); });
+    // Said at once, not after the batch's commit: the probe waits for it,
+    // and a row lost with a batch that never commits is only read again.
+    promise->set_value(finding);
   });
   return future;
 }

@@ -59,6 +59,7 @@ Item_Result Read_Again(const Overwrite_Guard::Sample_Item& item, std::span<std::
 void Overwrite_Guard::Clear() {
   held_.clear();
   sample_.reset();
+  written_since_sample_ = 0;
 }
 
 void Overwrite_Guard::Hold(const std::string& path, const Probe_Figures& figures) {
@@ -76,9 +77,12 @@ void Overwrite_Guard::Hold(const std::string& path, const Probe_Figures& figures
 }
 
 void Overwrite_Guard::Sample_After_Copy(std::uint64_t bytes_written, bool copy_differed) {
-  if (sample_ || held_.empty()) return;
+  written_since_sample_ += bytes_written;
+  if (sample_ || held_.empty() || (written_since_sample_ < Sample_Least && !copy_differed)) return;
   const std::uint64_t budget =
-      copy_differed ? Sample_Most : std::clamp(Sample_Least + bytes_written / Copy_Share, Sample_Least, Sample_Most);
+      copy_differed ? Sample_Most
+                    : std::clamp(Sample_Least + written_since_sample_ / Copy_Share, Sample_Least, Sample_Most);
+  written_since_sample_ = 0;
   const std::size_t files = std::min(held_.size(), copy_differed ? Files_Per_Wide_Sample : Files_Per_Sample);
   const std::uint64_t share = std::max<std::uint64_t>(Chunk_Sums::Chunk_Size, budget / files);
   auto items = std::make_shared<std::vector<Sample_Item>>();

@@ -24,10 +24,12 @@ struct Guard_Finding {
 
 // Watches, while a run writes copies, that the drive keeps what it already
 // held: a drive that claims more room than it has stores the copies over
-// older data, and a failing one loses it. After each copy a sample of the
-// files the run read whole is read again from the drive (a few MiB, more
-// after large copies, from the files read longest ago, each taking its MiB
-// in turn) and compared with the sums of the run's own read. A file whose
+// older data, and a failing one loses it. After every few MiB of copies a
+// sample of the files the run read whole is read again from the drive (a
+// few MiB, more after large copies, from the files read longest ago, each
+// taking its MiB in turn) and compared with the sums of the run's own read.
+// Not after every copy: after each of thousands of small copies, reading
+// dozens of files cold would cost the run most of its probes. A file whose
 // size, modification time and inode are unchanged and whose content is not
 // was changed by the drive. The reads run on a thread of their own, so the
 // window's thread only waits for them between its events.
@@ -35,7 +37,8 @@ class Overwrite_Guard {
  public:
   // The files held at most, the oldest let go first.
   static constexpr std::size_t Files_Held_Most = 4096;
-  // What one sample reads at least, and at most however large the copy.
+  // What one sample reads at least, and at most however large the copies;
+  // copies of Sample_Least in all since the last sample call for the next.
   static constexpr std::uint64_t Sample_Least = std::uint64_t{4} << 20;
   static constexpr std::uint64_t Sample_Most = std::uint64_t{64} << 20;
   // A copy adds an eighth of its size to its sample.
@@ -55,9 +58,10 @@ class Overwrite_Guard {
   // steady, and found sound; any other read is let go.
   void Hold(const std::string& path, const Probe_Figures& figures);
   // After a copy of `bytes_written` bytes, reads a sample of the files held
-  // again; `copy_differed` widens it, since a copy that read back different
-  // may be where the drive began to overwrite. Does nothing while a sample
-  // is under way or nothing is held.
+  // again once Sample_Least has been written since the last one;
+  // `copy_differed` calls for one at once and widens it, since a copy that
+  // read back different may be where the drive began to overwrite. Does
+  // nothing while a sample is under way or nothing is held.
   void Sample_After_Copy(std::uint64_t bytes_written, bool copy_differed);
   // Waits for the sample, running `run_events` between short waits; gives
   // up once `stop_requested` is true, leaving the reads to end alone. The
@@ -101,6 +105,8 @@ class Overwrite_Guard {
   // Least recently read first.
   std::deque<Held_File> held_;
   std::uint64_t next_serial_ = 1;
+  // Bytes of copies written since the last sample began.
+  std::uint64_t written_since_sample_ = 0;
   std::optional<std::future<std::vector<Item_Result>>> sample_;
 };
 
