@@ -10,6 +10,8 @@ namespace palvimo {
 // status line: "Last checked 3 days ago: no drive faults". Looked up on a
 // thread of its own, since it reads the kept records and asks the drive.
 class Last_Result_Lookup : public QObject {
+  Q_OBJECT
+
  public:
   // `show` gets the sentence on the window's thread, with the one it showed
   // before (empty for none), and says whether it showed it. It gets an
@@ -21,6 +23,8 @@ class Last_Result_Lookup : public QObject {
   // last is shown. One lookup goes at a time, however fast the user moves
   // between folders: the folder asked meanwhile is looked up next.
   void Look_Up(const std::string& folder);
+  // A lookup is under way.
+  bool Busy() const { return busy_; }
 
  private:
   void Start(const std::string& folder);

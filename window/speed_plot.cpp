@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cmath>
 
@@ -90,6 +91,36 @@ std::vector<double> Moving_Average(const std::vector<double>& values, std::size_
 }
 
 namespace {
+
+// The line as drawn on a screen: of the points that fall in one column of
+// pixels, only the first, the lowest, the highest and the last are kept, in
+// their order. A run of hours has far more points than the plot has
+// columns, and it is painted again as each file is checked.
+QPolygonF Column_Spans(const QPolygonF& line) {
+  QPolygonF kept;
+  qsizetype at = 0;
+  while (at < line.size()) {
+    const double column = std::floor(line[at].x());
+    const QPointF first = line[at];
+    QPointF low = first;
+    QPointF high = first;
+    QPointF last = first;
+    bool low_before_high = true;
+    for (++at; at < line.size() && std::floor(line[at].x()) == column; ++at) {
+      last = line[at];
+      if (last.y() < low.y()) {
+        low = last;
+        low_before_high = false;
+      }
+      if (last.y() > high.y()) {
+        high = last;
+        low_before_high = true;
+      }
+    }
+    kept << first << (low_before_high ? low : high) << (low_before_high ? high : low) << last;
+  }
+  return kept;
+}
 
 QString Speed_Label(double bytes_per_second) { return Display_Text(Format_Speed(bytes_per_second)); }
 
@@ -191,10 +222,11 @@ void Speed_Plot::paintEvent(QPaintEvent*) {
     QColor faint = series.colour;
     faint.setAlpha(90);
     painter.setPen(QPen(faint, 0));
-    painter.drawPolyline(each);
+    painter.drawPolyline(Column_Spans(each));
     painter.setPen(QPen(series.colour, 0));
-    painter.drawPolyline(average);
-    painter.drawPolyline(average.translated(0, -1));
+    const QPolygonF thick = Column_Spans(average);
+    painter.drawPolyline(thick);
+    painter.drawPolyline(thick.translated(0, -1));
   }
 
   // The legend: a stroke of each line's colour before its name.
