@@ -193,7 +193,7 @@ void Folder_View::paintEvent(QPaintEvent* event) {
   painter.setPen(palette().color(QPalette::Disabled, QPalette::Text));
   const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
   painter.drawText(viewport()->rect().adjusted(margin, margin, -margin, -margin), Qt::AlignLeft | Qt::AlignTop,
-                   QStringLiteral("Reading\u2026"));
+                   tr("Reading\u2026"));
 }
 
 }  // namespace palvimo

@@ -1,6 +1,7 @@
 #include "window/past_runs_view.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -29,7 +30,7 @@ QString Speed_Text(double bytes_per_second) {
 
 QList<QStandardItem*> Row_Of(const Past_Run& run) {
   using namespace std::chrono;
-  const QString result = run.unfinished ? QStringLiteral("cut short") : Display_Text(run.verdict);
+  const QString result = run.unfinished ? QCoreApplication::translate("Past_Runs_View", "cut short") : Display_Text(run.verdict);
   const QStringList texts = {
       Display_Text(Format_Utc(run.start)),
       Display_Text(run.drive),
@@ -68,7 +69,7 @@ Past_Runs_View::Past_Runs_View(std::string folder, QWidget* parent)
       plot_(new Run_Trend_Plot(this)),
       note_(new QLabel(this)) {
   setObjectName(QStringLiteral("Past_Runs_View"));
-  setWindowTitle(QStringLiteral("Palvimo past runs"));
+  setWindowTitle(tr("Palvimo past runs"));
   drive_choice_->setObjectName(QStringLiteral("Drive_Choice"));
   table_->setObjectName(QStringLiteral("Past_Runs_Table"));
   plot_->setObjectName(QStringLiteral("Run_Trend_Plot"));
@@ -76,13 +77,13 @@ Past_Runs_View::Past_Runs_View(std::string folder, QWidget* parent)
   note_->setTextFormat(Qt::PlainText);
   note_->setWordWrap(true);
 
-  rows_->setHorizontalHeaderLabels({QStringLiteral("Date"), QStringLiteral("Drive"), QStringLiteral("Folder"),
-                                    QStringLiteral("Duration"), QStringLiteral("Probes"),
-                                    QStringLiteral("Drive faults"), QStringLiteral("Not checked"),
-                                    QStringLiteral("Read"), QStringLiteral("Write"), QStringLiteral("Read back"),
-                                    QStringLiteral("Result")});
+  rows_->setHorizontalHeaderLabels({tr("Date"), tr("Drive"), tr("Folder"),
+                                    tr("Duration"), tr("Probes"),
+                                    tr("Drive faults"), tr("Not checked"),
+                                    tr("Read"), tr("Write"), tr("Read back"),
+                                    tr("Result")});
   table_->setModel(rows_);
-  table_->setAccessibleName(QStringLiteral("Past runs"));
+  table_->setAccessibleName(tr("Past runs"));
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -92,9 +93,9 @@ Past_Runs_View::Past_Runs_View(std::string folder, QWidget* parent)
   table_->setAlternatingRowColors(true);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
-  drive_choice_->setAccessibleName(QStringLiteral("Drive"));
+  drive_choice_->setAccessibleName(tr("Drive"));
 
-  auto* drive_caption = new QLabel(QStringLiteral("&Drive:"), this);
+  auto* drive_caption = new QLabel(tr("&Drive:"), this);
   drive_caption->setBuddy(drive_choice_);
   auto* choice_row = new QHBoxLayout;
   choice_row->addWidget(drive_caption);
@@ -102,7 +103,7 @@ Past_Runs_View::Past_Runs_View(std::string folder, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(choice_row);
   layout->addWidget(table_, 3);
-  layout->addWidget(new QLabel(QStringLiteral("Average speed of each run of the drive:"), this));
+  layout->addWidget(new QLabel(tr("Average speed of each run of the drive:"), this));
   layout->addWidget(plot_, 2);
   layout->addWidget(note_);
 
@@ -119,7 +120,7 @@ void Past_Runs_View::showEvent(QShowEvent* event) {
 void Past_Runs_View::Refresh() {
   if (reading_) return;
   reading_ = true;
-  note_->setText(QStringLiteral("Reading the runs kept…"));
+  note_->setText(tr("Reading the runs kept…"));
   Run_Off_Thread<Run_History>(
       this, [folder = folder_] { return Read_Run_History(folder); },
       [this](Run_History history) { Take(std::move(history)); });
@@ -132,7 +133,7 @@ void Past_Runs_View::Take(Run_History history) {
   {
     const QSignalBlocker quiet(drive_choice_);
     drive_choice_->clear();
-    drive_choice_->addItem(QStringLiteral("All drives"), QString());
+    drive_choice_->addItem(tr("All drives"), QString());
     std::set<std::string> listed;
     for (const Past_Run& run : runs_) {
       if (run.drive_key.empty() || !listed.insert(run.drive_key).second) continue;
@@ -146,7 +147,7 @@ void Past_Runs_View::Take(Run_History history) {
   if (history.problem) {
     note_->setText(Display_Text(*history.problem));
   } else if (runs_.empty()) {
-    note_->setText(QStringLiteral("No run has been kept yet."));
+    note_->setText(tr("No run has been kept yet."));
   } else if (noted > 0) {
     note_->setText(QStringLiteral("%1 of the records have lines that could not be read; open one to see which.")
                        .arg(noted));
@@ -174,12 +175,12 @@ void Past_Runs_View::Open_Row(int row) {
   auto* dialog = new QDialog(this);
   dialog->setObjectName(QStringLiteral("Past_Run_Report"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(QStringLiteral("Palvimo run of %1").arg(Display_Text(Format_Utc(run.start))));
+  dialog->setWindowTitle(tr("Palvimo run of %1").arg(Display_Text(Format_Utc(run.start))));
   auto* text = new QPlainTextEdit(dialog);
   text->setObjectName(QStringLiteral("Past_Run_Text"));
   text->setReadOnly(true);
-  text->setAccessibleName(QStringLiteral("Record"));
-  text->setPlainText(QStringLiteral("Reading the record…"));
+  text->setAccessibleName(tr("Record"));
+  text->setPlainText(tr("Reading the record…"));
   (new QVBoxLayout(dialog))->addWidget(text);
   dialog->resize(640, 420);
   dialog->show();

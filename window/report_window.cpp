@@ -143,7 +143,7 @@ void Report_Window::Lay_Out() {
   verdict_->setWordWrap(true);
   record_place_->setWordWrap(true);
   drive_ = Selectable_Label(this, "Drive_Label");
-  drive_->setAccessibleName(QStringLiteral("Drive"));
+  drive_->setAccessibleName(tr("Drive"));
   failure_table_->setObjectName(QStringLiteral("Failures_Table"));
   not_kept_->setObjectName(QStringLiteral("Not_Kept_Label"));
   plot_->setObjectName(QStringLiteral("Speed_Plot"));
@@ -195,7 +195,7 @@ void Report_Window::Lay_Out() {
   buttons->addWidget(save_result_, 1);
   buttons->addWidget(copy_button_);
   buttons->addWidget(save_button_);
-  auto* past_runs_button = new QPushButton(QStringLiteral("&Past runs…"), this);
+  auto* past_runs_button = new QPushButton(tr("&Past runs…"), this);
   past_runs_button->setAutoDefault(false);
   connect(past_runs_button, &QPushButton::clicked, this, [this] { Open_Past_Runs(this); });
   buttons->addWidget(past_runs_button);

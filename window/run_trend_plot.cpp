@@ -1,5 +1,6 @@
 #include "window/run_trend_plot.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -29,7 +30,7 @@ double Round_Top(double highest) {
 }  // namespace
 
 Run_Trend_Plot::Run_Trend_Plot(QWidget* parent) : QWidget(parent) {
-  setAccessibleName(QStringLiteral("Speed by run"));
+  setAccessibleName(QCoreApplication::translate("Run_Trend_Plot", "Speed by run"));
 }
 
 void Run_Trend_Plot::Set_Runs(const std::vector<Past_Run>& runs) {
@@ -51,7 +52,7 @@ void Run_Trend_Plot::paintEvent(QPaintEvent*) {
   const int text_height = metrics.height();
   painter.setPen(palette().text().color());
   if (points_.empty()) {
-    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("No run of this drive has speeds to plot."));
+    painter.drawText(rect(), Qt::AlignCenter, QCoreApplication::translate("Run_Trend_Plot", "No run of this drive has speeds to plot."));
     return;
   }
   double highest = 0;
@@ -63,14 +64,16 @@ void Run_Trend_Plot::paintEvent(QPaintEvent*) {
                    std::max(1, height() - 2 * text_height - 16));
   // The legend above, the scale to the left, the runs' count below.
   painter.setPen(Read_Colour);
-  painter.drawText(area.left(), text_height, QStringLiteral("read"));
+  const QString read_name = QCoreApplication::translate("Run_Trend_Plot", "read");
+  painter.drawText(area.left(), text_height, read_name);
   painter.setPen(Write_Colour);
-  painter.drawText(area.left() + metrics.horizontalAdvance(QStringLiteral("read  ")), text_height, QStringLiteral("write"));
+  painter.drawText(area.left() + metrics.horizontalAdvance(read_name + QStringLiteral("  ")), text_height,
+                   QCoreApplication::translate("Run_Trend_Plot", "write"));
   painter.setPen(palette().text().color());
   painter.drawText(0, area.top() + text_height / 2, top_label);
   painter.drawText(0, area.bottom(), QStringLiteral("0"));
   painter.drawText(area.left(), area.bottom() + text_height + 4,
-                   QStringLiteral("%1 runs, oldest on the left").arg(points_.size()));
+                   QCoreApplication::translate("Run_Trend_Plot", "%1 runs, oldest on the left").arg(points_.size()));
   painter.setPen(palette().mid().color());
   painter.drawRect(area);
 

@@ -56,6 +56,36 @@
     </message>
 </context>
 <context>
+    <name>Past_Runs_View</name>
+    <message>
+        <source>cut short</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Run_Trend_Plot</name>
+    <message>
+        <source>Speed by run</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No run of this drive has speeds to plot.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 runs, oldest on the left</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Speed_Plot</name>
     <message>
         <source>read</source>
@@ -91,6 +121,13 @@
     </message>
     <message>
         <source>thick: average of %1 files</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>palvimo::Folder_View</name>
+    <message>
+        <source>Reading…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -218,6 +255,93 @@
     </message>
 </context>
 <context>
+    <name>palvimo::Past_Runs_View</name>
+    <message>
+        <source>Palvimo past runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Probes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drive faults</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not checked</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Write</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Read back</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Past runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Drive:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Average speed of each run of the drive:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading the runs kept…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All drives</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No run has been kept yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Palvimo run of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Record</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading the record…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>palvimo::Report_Window</name>
     <message>
         <source>&amp;Copy</source>
@@ -301,6 +425,14 @@
     </message>
     <message>
         <source>Cannot save as %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Past runs…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
