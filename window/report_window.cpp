@@ -166,17 +166,15 @@ void Report_Window::Lay_Out() {
   failure_table_->verticalHeader()->setDefaultSectionSize(failure_table_->fontMetrics().height() + 6);
   QHeaderView* header = failure_table_->horizontalHeader();
   const QFontMetrics metrics = failure_table_->fontMetrics();
-  const int time_width = metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12;
-  header->resizeSection(Failure_Model::File, metrics.horizontalAdvance(QString(28, QLatin1Char('n'))));
   header->resizeSection(Failure_Model::Outcome, metrics.horizontalAdvance(QStringLiteral("not checked  ")) + 12);
   header->resizeSection(Failure_Model::Times, metrics.horizontalAdvance(QStringLiteral("Times  ")) + 12);
-  header->resizeSection(Failure_Model::First, time_width);
-  header->resizeSection(Failure_Model::Last, time_width);
   // The reason says what went wrong, and takes the room the others leave;
   // the file, shortened in its middle, keeps its name in view.
   header->setStretchLastSection(false);
   header->setSectionResizeMode(Failure_Model::Reason, QHeaderView::Stretch);
   header->setMinimumSectionSize(metrics.horizontalAdvance(QStringLiteral("Times")) + 12);
+  Fit_Columns();
+  failure_table_->installEventFilter(this);
   Add_Sort_Keys();
 
   no_failures_->setObjectName(QStringLiteral("No_Failures_Label"));
@@ -219,6 +217,27 @@ void Report_Window::Lay_Out() {
 // Ctrl+1 to Ctrl+6 sort the table by its columns in turn, as a click on the
 // header does: a second time by the same column, the other way round. The
 // header's context menu lists the same.
+// The file and the two times give up room, down to a third of theirs,
+// before the reason is left fewer than 30 characters.
+void Report_Window::Fit_Columns() {
+  QHeaderView* header = failure_table_->horizontalHeader();
+  const QFontMetrics metrics = failure_table_->fontMetrics();
+  const int file_width = metrics.horizontalAdvance(QString(28, QLatin1Char('n')));
+  const int time_width = metrics.horizontalAdvance(QStringLiteral("2026-12-08 03:17:13 UTC  ")) + 12;
+  const int reason_least = metrics.horizontalAdvance(QString(30, QLatin1Char('n')));
+  const int spare = failure_table_->viewport()->width() - header->sectionSize(Failure_Model::Outcome) -
+                    header->sectionSize(Failure_Model::Times) - reason_least;
+  const double share = std::clamp(static_cast<double>(spare) / (file_width + 2 * time_width), 1.0 / 3, 1.0);
+  header->resizeSection(Failure_Model::File, static_cast<int>(file_width * share));
+  header->resizeSection(Failure_Model::First, static_cast<int>(time_width * share));
+  header->resizeSection(Failure_Model::Last, static_cast<int>(time_width * share));
+}
+
+bool Report_Window::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == failure_table_ && event->type() == QEvent::Resize) Fit_Columns();
+  return QDialog::eventFilter(watched, event);
+}
+
 void Report_Window::Add_Sort_Keys() {
   for (int column = 0; column < Failure_Model::Column_Count; ++column) {
     const QString name = failures_->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
@@ -357,13 +376,16 @@ void Report_Window::Place_Beside_Parent() {
   if (!main) return;
   const QRect screen = main->screen()->availableGeometry();
   const QRect frame = main->frameGeometry();
-  QRect placed = Place_Beside(frame, size(), minimumSizeHint(), screen);
-  if (placed.intersects(frame)) {
-    // A main window in the middle of a narrow screen leaves neither side
-    // room enough; moved to the screen's left edge, it leaves the right.
+  const QSize wanted = size().expandedTo(minimumSizeHint());
+  QRect placed = Place_Beside(frame, wanted, minimumSizeHint(), screen);
+  const auto area = [](const QRect& rect) { return qint64{rect.width()} * rect.height(); };
+  if (placed.intersects(frame) || area(placed) < area(QRect(QPoint(), wanted))) {
+    // A main window in the middle of a screen leaves neither side room
+    // enough, and the report squeezed into one is unreadable; moved to the
+    // screen's left edge, it leaves the right whole.
     const QRect moved = frame.translated(screen.left() - frame.left(), 0);
-    const QRect beside = Place_Beside(moved, size(), minimumSizeHint(), screen);
-    if (!beside.intersects(moved)) {
+    const QRect beside = Place_Beside(moved, wanted, minimumSizeHint(), screen);
+    if (!beside.intersects(moved) && (placed.intersects(frame) || area(beside) > area(placed))) {
       main->move(main->pos() + moved.topLeft() - frame.topLeft());
       placed = beside;
     }

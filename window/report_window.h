@@ -58,9 +58,12 @@ class Report_Window : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Lay_Out();
+  // Sizes the failures' columns to the table's width.
+  void Fit_Columns();
   void Show_Drive();
   void Show_Figures();
   void Show_Record_Place();

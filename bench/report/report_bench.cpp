@@ -204,7 +204,9 @@ int Show(const fs::path& data) {
   const fs::path folder = Ensure_Run_Folder(data);
   auto form = Make_Window(data / "report-state");
   Probe_Rate(*form, folder, true, std::chrono::seconds(Show_Seconds));
-  // The report opened by itself: the run had faults.
+  // Names taken are no fault of the drive's, so the report does not open by
+  // itself: it is opened as Ctrl+R would.
+  form->findChild<Report_Window*>()->Open(true);
   return QApplication::exec();
 }
 
