@@ -1,7 +1,6 @@
 #include "engine/drive_text.h"
 
 #include "engine/run_report.h"
-#include "platform/escaped_text.h"
 
 namespace palvimo {
 
@@ -44,7 +43,7 @@ std::string Change_Of(const std::optional<std::int64_t>& change, const char* wha
 }  // namespace
 
 std::string Health_Text(const Drive_Health& health) {
-  if (!health.available) return "SMART: not available (" + Escaped_Text(health.reason) + ")";
+  if (!health.available) return "SMART: not available (" + health.reason + ")";
   std::string figures;
   if (health.passed) Add(figures, ", ", *health.passed ? "passed" : "FAILED");
   if (health.power_on_hours) Add(figures, ", ", Count_Of(*health.power_on_hours, "hours"));
@@ -61,21 +60,21 @@ std::string Health_Text(const Drive_Health& health) {
 std::string Drive_Text(const Drive_Identity& identity, const Drive_Health& health) {
   std::string drive;
   if (identity.disk) {
-    drive = Escaped_Text(Drive_Name(identity));
+    drive = Drive_Name(identity);
     if (identity.size_bytes) drive += " " + Format_Bytes(*identity.size_bytes);
     std::string how;
     if (identity.bus) Add(how, ", ", Bus_Name(*identity.bus));
     if (identity.removable.value_or(false)) Add(how, ", ", "removable");
     if (!how.empty()) drive += " (" + how + ")";
-    if (identity.serial) drive += ", serial " + Escaped_Text(*identity.serial);
+    if (identity.serial) drive += ", serial " + *identity.serial;
     // A loop device's data lies in a file, which a person looks for first.
-    if (identity.backing_file) drive = "the file " + Escaped_Text(*identity.backing_file) + " on " + drive;
+    if (identity.backing_file) drive = "the file " + *identity.backing_file + " on " + drive;
   } else {
     drive = "not on a drive";
   }
-  std::string file_system = Escaped_Text(identity.file_system);
-  if (!identity.label.empty()) Add(file_system, " ", "'" + Escaped_Text(identity.label) + "'");
-  Add(file_system, " ", Escaped_Text(identity.uuid));
+  std::string file_system = identity.file_system;
+  if (!identity.label.empty()) Add(file_system, " ", "'" + identity.label + "'");
+  Add(file_system, " ", identity.uuid);
   Add(drive, ", ", file_system);
   return drive + "; " + Health_Text(health);
 }

@@ -7,8 +7,9 @@
 
 namespace palvimo {
 
-// The drive and its health on one line for people, every name escaped for a
-// terminal: "SanDisk Cruzer Blade 16 GB (USB, removable), serial 4C530001,
+// The drive and its health on one line for people, its names as the drive
+// and the file system give them, for the report to escape as it shows them
+// (as every figure): "SanDisk Cruzer Blade 16 GB (USB, removable), serial 4C530001,
 // vfat 'STICK' 1A2B-3C4D; SMART: not available (the USB bridge does not pass
 // it)".
 std::string Drive_Text(const Drive_Identity& identity, const Drive_Health& health);

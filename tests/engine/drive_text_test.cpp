@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/drive_json.h"
+#include "engine/run_record.h"
+#include "engine/run_report.h"
 
 namespace palvimo {
 namespace {
@@ -59,7 +61,14 @@ TEST(Drive_Text_Test, OneLineNamesTheDriveItsFileSystemAndHealth) {
 TEST(Drive_Text_Test, LabelThatIsNoTextIsEscapedEverywhere) {
   Drive_Identity stick = Usb_Stick();
   stick.label = "EVIL\x1b[2J\xff";
-  EXPECT_NE(Drive_Text(stick, No_Smart()).find("'EVIL\\x1b[2J\\xff'"), std::string::npos);
+  Run_Record record;
+  record.Begin("/media/stick", {});
+  record.Set_Drive(std::nullopt, stick, No_Smart());
+  record.End();
+  // Escaped once, where the report is written, as every figure is.
+  const std::string report = Report_Text(record);
+  EXPECT_NE(report.find("'EVIL\\x1b[2J\\xff'"), std::string::npos) << report;
+  EXPECT_EQ(report.find("\\\\x1b"), std::string::npos) << report;
   const nlohmann::json drive = Drive_Json(stick, No_Smart());
   EXPECT_NO_THROW((void)drive.dump());
   EXPECT_EQ(drive["file_system"]["label_hex"], "4556494c1b5b324aff");
