@@ -27,8 +27,8 @@ Item_Result Read_Again(const Overwrite_Guard::Sample_Item& item, std::span<std::
     const Chunk_Sample sample = Read_Chunk_Sample(item.path, item.chunks, buffer);
     // Someone else's change moves the size or the modification time; a file
     // put in its place is another inode.
-    if (sample.stamp.size != item.size || sample.stamp.mtime_ns != item.mtime_ns ||
-        sample.stamp.inode != item.inode) {
+    if (sample.stamp.size != item.stamp.size || sample.stamp.mtime_ns != item.stamp.mtime_ns ||
+        sample.stamp.inode != item.stamp.inode) {
       result.end = Item_End::Let_Go;
       return result;
     }
@@ -72,8 +72,7 @@ void Overwrite_Guard::Hold(const std::string& path, const Probe_Figures& figures
     return;
   }
   if (held_.size() == Files_Held_Most) held_.pop_front();
-  held_.push_back(Held_File{next_serial_++, path, figures.stamp.size, figures.stamp.mtime_ns, figures.stamp.inode,
-                            figures.chunk_sums, 0});
+  held_.push_back(Held_File{next_serial_++, path, figures.stamp, figures.chunk_sums, 0});
 }
 
 void Overwrite_Guard::Sample_After_Copy(std::uint64_t bytes_written, bool copy_differed) {
@@ -92,7 +91,7 @@ void Overwrite_Guard::Sample_After_Copy(std::uint64_t bytes_written, bool copy_d
     // with the next oldest.
     Held_File file = std::move(held_.front());
     held_.pop_front();
-    Sample_Item item{file.serial, file.path, file.size, file.mtime_ns, file.inode, {}, {}};
+    Sample_Item item{file.serial, file.path, file.stamp, {}, {}};
     const std::uint64_t chunk_count = file.sums.size();
     std::uint64_t file_bytes = 0;
     while (file_bytes < share && item.chunks.size() < chunk_count) {
@@ -100,7 +99,7 @@ void Overwrite_Guard::Sample_After_Copy(std::uint64_t bytes_written, bool copy_d
       file.next_chunk = (file.next_chunk + 1) % chunk_count;
       item.chunks.push_back(chunk);
       item.expected.push_back(file.sums[chunk]);
-      file_bytes += std::min<std::uint64_t>(Chunk_Sums::Chunk_Size, file.size - chunk * Chunk_Sums::Chunk_Size);
+      file_bytes += std::min<std::uint64_t>(Chunk_Sums::Chunk_Size, file.stamp.size - chunk * Chunk_Sums::Chunk_Size);
     }
     taken += file_bytes;
     items->push_back(std::move(item));

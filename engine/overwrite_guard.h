@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/check_error.h"
+#include "platform/file_stamp.h"
 #include "platform/probe_figures.h"
 
 namespace palvimo {
@@ -76,9 +77,7 @@ class Overwrite_Guard {
   struct Sample_Item {
     std::uint64_t serial = 0;
     std::string path;
-    std::uint64_t size = 0;
-    std::int64_t mtime_ns = 0;
-    std::uint64_t inode = 0;
+    File_Stamp stamp;  // as the run read it
     std::vector<std::uint64_t> chunks;
     std::vector<std::uint64_t> expected;
   };
@@ -93,9 +92,7 @@ class Overwrite_Guard {
   struct Held_File {
     std::uint64_t serial = 0;
     std::string path;
-    std::uint64_t size = 0;
-    std::int64_t mtime_ns = 0;
-    std::uint64_t inode = 0;
+    File_Stamp stamp;
     std::vector<std::uint64_t> sums;
     std::uint64_t next_chunk = 0;
   };
