@@ -8,6 +8,7 @@
 #include "engine/catalogue.h"
 #include "engine/run_report.h"
 #include "engine/scrub.h"
+#include "engine/scrub_text.h"
 #include "platform/end_signals.h"
 #include "platform/escaped_text.h"
 #include "platform/file_system.h"
@@ -23,17 +24,7 @@ class Terminal_Scrub final : public Scrub_Listener {
   void Progress(const Scrub_Progress& progress) override {
     const auto now = Progress_Line::Clock::now();
     if (!line_.Due(now)) return;
-    const std::uint64_t to_read = progress.bytes_total - std::min(progress.bytes_total, progress.bytes_skipped);
-    const double seconds = std::chrono::duration<double>(progress.elapsed).count();
-    const double speed = seconds > 0 ? static_cast<double>(progress.bytes_read) / seconds : 0.0;
-    std::string text = Format_Bytes(progress.bytes_read) + " of " + Format_Bytes(to_read) + "  " +
-                       Format_Speed(speed);
-    if (speed > 0 && to_read > progress.bytes_read) {
-      const auto left = std::chrono::duration<double>(static_cast<double>(to_read - progress.bytes_read) / speed);
-      text += "  " + Format_Duration(std::chrono::duration_cast<std::chrono::steady_clock::duration>(left)) + " left";
-    }
-    text += "  " + Format_Count(faults_) + (faults_ == 1 ? " fault" : " faults");
-    line_.Show(text, now);
+    line_.Show(Scrub_Progress_Text(progress, faults_), now);
   }
 
   void Failed(const Failure_Entry& failure) override {
@@ -81,17 +72,7 @@ int Run_Scrub(const Check_Options& options, std::ostream& out, std::ostream& err
     err << "palvimo-check: " << Escaped_Text(result.cannot_check) << std::endl;
     return Scrub_Exit_Status(result);
   }
-  const Scrub_Tally& tally = result.tally;
-  out << (result.stopped ? "Stopped: read " : "Read ") << Format_Count(result.progress.files_read) << " files ("
-      << Format_Bytes(result.progress.bytes_read) << "): " << Format_Count(tally.files_verified) << " as catalogued, "
-      << Format_Count(tally.files_new) << " new, " << Format_Count(tally.files_recatalogued) << " edited";
-  if (tally.files_unsteady > 0) out << ", " << Format_Count(tally.files_unsteady) << " changed while read";
-  if (result.progress.files_skipped > 0) {
-    out << "; " << Format_Count(result.progress.files_skipped) << " skipped, verified in the last 24 hours";
-  }
-  out << ". " << (tally.drive_faults == 0 ? "No faults found" : Format_Count(tally.drive_faults) + (tally.drive_faults == 1 ? " fault" : " faults"))
-      << (tally.not_checked > 0 ? ", " + Format_Count(tally.not_checked) + " files not checked" : std::string())
-      << "." << std::endl;
+  out << Scrub_Summary_Text(result) << std::endl;
   return Scrub_Exit_Status(result);
 }
 

@@ -26,6 +26,7 @@
 #include "engine/catalogue.h"
 #include "engine/delay_text.h"
 #include "engine/run_report.h"
+#include "engine/scrub_text.h"
 #include "platform/check_error.h"
 #include "platform/worker_file_system.h"
 #include "window/dir_list.h"
@@ -50,6 +51,15 @@ int Pixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
 // How often the live figures are sampled and shown during a run.
 constexpr std::chrono::milliseconds Live_Every{500};
+
+// How often the scrub's figures are looked at and shown.
+constexpr std::chrono::milliseconds Scrub_News_Every{250};
+
+// How long a failure the scrub found stays on the status line at least.
+constexpr std::chrono::seconds Scrub_Failure_Shown{3};
+
+// The scrub's failures its summary's tooltip names, at the most.
+constexpr std::size_t Scrub_Failures_Listed = 10;
 
 // Probes that must all leave their file not checked before the status line
 // says that no file can be: one locked file met first is no reason to.
@@ -137,7 +147,8 @@ Main_Form::Main_Form(std::unique_ptr<Volume_Source> volumes, std::shared_ptr<Fil
                                  this)),
       end_notifier_(new QSocketNotifier(end_signals_.Notify_Fd(), QSocketNotifier::Read, this)),
       report_(new Report_Window(run_control_.Record(), journal_.get(), this)),
-      live_timer_(new QTimer(this)) {
+      live_timer_(new QTimer(this)),
+      scrub_timer_(new QTimer(this)) {
   setWindowTitle(tr("Palvimo"));
   setWindowIcon(QIcon(QPixmap(palvimo_xpm)));
   setFixedSize(Pixels(6996), Pixels(4944));
@@ -238,14 +249,21 @@ void Main_Form::Connect_Handlers() {
   // The menu pops up rather than runs its own event loop, which would hold a
   // run up while it is open.
   setContextMenuPolicy(Qt::CustomContextMenu);
+  scrub_action_ = new QAction(tr("Check every file once (read only)"), this);
+  scrub_action_->setObjectName(QStringLiteral("Scrub_Action"));
+  connect(scrub_action_, &QAction::triggered, this, &Main_Form::Scrub_Clicked);
+  addAction(scrub_action_);
   connect(this, &QWidget::customContextMenuRequested, this, [this, show_report](const QPoint& at) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(show_report);
+    menu->addAction(scrub_action_);
     menu->popup(mapToGlobal(at));
   });
   live_timer_->setInterval(Live_Every);
   connect(live_timer_, &QTimer::timeout, this, &Main_Form::Show_Live_Figures);
+  scrub_timer_->setInterval(Scrub_News_Every);
+  connect(scrub_timer_, &QTimer::timeout, this, &Main_Form::Show_Scrub_News);
   connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { Focus_Moved(now); });
   // Key preview: the window's key handler sees Space and Enter before the
   // focused control does. The captions' access keys pass here too.
@@ -495,6 +513,7 @@ void Main_Form::Focus_After(QWidget* caption) {
 
 void Main_Form::closeEvent(QCloseEvent* event) {
   End_Program();
+  if (scrub_) scrub_->Stop();
   // A run under way still works on the window: it unwinds at its next event
   // run, and the Start click that began it then closes the window.
   if (start_clicks_under_way_ > 0)
@@ -505,7 +524,14 @@ void Main_Form::closeEvent(QCloseEvent* event) {
 
 void Main_Form::Start_Clicked() {
   if (ended_) return;
+  // During a scrub the button is its Stop: a run and a scrub reading the
+  // same drive at once would each measure the other.
+  if (scrub_) {
+    scrub_->Stop();
+    return;
+  }
   ++start_clicks_under_way_;
+  scrub_action_->setEnabled(false);
   try {
     run_control_.Start_Click();
   } catch (const Program_End&) {
@@ -513,7 +539,90 @@ void Main_Form::Start_Clicked() {
     // probe copy deleted, and the event loop has been told to return.
   }
   --start_clicks_under_way_;
+  if (start_clicks_under_way_ == 0) scrub_action_->setEnabled(true);
   if (ended_ && start_clicks_under_way_ == 0) close();
+}
+
+// The scrub reads the tree the navigator shows, through the navigator's file
+// system, always whole: Recurse_Check is for runs. Its thread is let go
+// rather than waited for (Scrub_Session), so the window answers throughout,
+// also while a stalled drive holds a read.
+void Main_Form::Scrub_Clicked() {
+  const std::string root = Result_Dir->Path();
+  if (ended_ || scrub_ || start_clicks_under_way_ > 0 || state_.Is_Running || root.empty()) return;
+  scrub_ = std::make_unique<Scrub_Session>(navigator_files_, Default_Catalogue_Folder(), root,
+                                           Scrub::Settings{false, std::chrono::hours(24)});
+  scrub_action_->setEnabled(false);
+  Set_Button_Caption("S&top");
+  failure_shown_until_ = {};
+  Show_Status_Text(tr("Listing the files of %1").arg(Display_Text(root)));
+  scrub_timer_->start();
+}
+
+void Main_Form::Show_Scrub_News() {
+  if (!scrub_) return;
+  const Scrub_Session::News news = scrub_->Take_News();
+  const auto now = std::chrono::steady_clock::now();
+  for (const Failure_Entry& failure : news.failures) {
+    Show_Failure(failure.path, failure.reason);
+    Show_Text_Tone(Progress_Label,
+                   Class_Of(failure.kind) == Failure_Class::Drive_Fault ? Text_Tone::Error : Text_Tone::Warning);
+    failure_shown_until_ = now + Scrub_Failure_Shown;
+  }
+  if (news.result) {
+    Show_Scrub_End(news);
+    return;
+  }
+  // Nothing to show before the listing gives the totals.
+  const bool listed = news.progress.elapsed.count() > 0;
+  if (listed && now >= failure_shown_until_) Set_Status(Scrub_Progress_Text(news.progress, news.drive_faults));
+}
+
+// The summary stays on the status line, all of it in the tooltip with the
+// first failures found: in the error colour when the drive showed faults or
+// the folder could not be read, as a warning when files could not be
+// checked or the catalogue not kept. The line always shows the verdict
+// whole, the reading before it as much of it as fits.
+void Main_Form::Show_Scrub_End(const Scrub_Session::News& news) {
+  scrub_timer_->stop();
+  scrub_.reset();
+  Set_Button_Caption("&Start");
+  scrub_action_->setEnabled(!ended_);
+  const Scrub_Result& result = *news.result;
+  if (!result.cannot_check.empty()) {
+    Show_Status_Text(Display_Text(result.cannot_check));
+    Show_Text_Tone(Progress_Label, Text_Tone::Error);
+    return;
+  }
+  const QString summary = Display_Text(Scrub_Summary_Text(result));
+  QString verdict = Display_Text(Scrub_Verdict_Text(result));
+  const QString reading = summary.left(summary.size() - verdict.size()).trimmed();
+  QString whole = summary;
+  if (news.catalogue_problem) {
+    verdict += QLatin1Char(' ') + tr("The catalogue is not kept.");
+    whole += QLatin1Char(' ') + tr("The catalogue is not kept: %1").arg(Display_Text(*news.catalogue_problem));
+  }
+  // The failures are said one a line below, the first few: the window
+  // keeps no report of a scrub.
+  const std::size_t listed = std::min(result.failures.size(), Scrub_Failures_Listed);
+  for (std::size_t index = 0; index < listed; ++index)
+    whole += QLatin1Char('\n') + Display_Text(result.failures[index].path) + QStringLiteral(": ") +
+             Display_Text(result.failures[index].reason);
+  const std::uint64_t failed = result.tally.drive_faults + result.tally.not_checked;
+  if (failed > listed) whole += QLatin1Char('\n') + tr("and %1 more").arg(Display_Text(Format_Count(failed - listed)));
+  const QString line = reading + QLatin1Char(' ') + verdict;
+  Show_Status(QString(), whole);
+  const int width = Progress_Label->contentsRect().width();
+  const QFont fitting = Font_To_Fit(line, Progress_Label->font(), width);
+  const QFontMetrics metrics(fitting);
+  const QString tail = QLatin1Char(' ') + verdict;
+  Progress_Label->setFont(fitting);
+  Progress_Label->setText(metrics.horizontalAdvance(line) <= width
+                              ? line
+                              : Fitted_Status(reading, metrics, width - metrics.horizontalAdvance(tail)) + tail);
+  Show_Text_Tone(Progress_Label, result.tally.drive_faults > 0                                  ? Text_Tone::Error
+                                 : result.tally.not_checked > 0 || news.catalogue_problem ? Text_Tone::Warning
+                                                                                          : Text_Tone::Plain);
 }
 
 void Main_Form::Drive_Changed(const std::string& previous) {

@@ -11,6 +11,7 @@
 #include "engine/record_journal.h"
 #include "engine/run_control.h"
 #include "engine/run_state.h"
+#include "engine/scrub_session.h"
 #include "engine/window_ops.h"
 #include "platform/copier_hooks.h"
 #include "platform/end_signals.h"
@@ -20,6 +21,7 @@
 #include "platform/volume_source.h"
 #include "window/live_figures.h"
 
+class QAction;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -141,6 +143,12 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Notice_Ending();
 
   void Start_Clicked();
+  // Reads every file of the folder shown once, off the window's thread,
+  // unless a run or another scrub is under way.
+  void Scrub_Clicked();
+  // Shows what the scrub found since the last look, and its end once over.
+  void Show_Scrub_News();
+  void Show_Scrub_End(const Scrub_Session::News& news);
   void Drive_Changed(const std::string& previous);
   void Drive_Gone();
   void Focus_Moved(QWidget* now);
@@ -161,6 +169,14 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   // Samples the record for the live figures while a run goes on.
   QTimer* const live_timer_;
   Live_Figures live_;
+  QAction* scrub_action_ = nullptr;
+  // The scrub under way; none between scrubs. Start_Button stops it.
+  std::unique_ptr<Scrub_Session> scrub_;
+  // Looks at the scrub's news while it goes on.
+  QTimer* const scrub_timer_;
+  // A failure the scrub found stays on the status line until then, rather
+  // than giving way to the figures at the next look.
+  std::chrono::steady_clock::time_point failure_shown_until_{};
   // Start clicks being handled, nested one inside the other during a run.
   int start_clicks_under_way_ = 0;
   bool ended_ = false;

@@ -11,33 +11,13 @@
 #include "engine/catalogue.h"
 #include "engine/scrub.h"
 #include "support/random_content.h"
+#include "support/silent_change.h"
 #include "check_fixture.h"
 
 namespace palvimo::testing {
 namespace {
 
 constexpr std::uint64_t MiB = std::uint64_t{1} << 20;
-
-// Changes bytes of a file as a failing drive would: through a descriptor of
-// its own, with its size kept and its modification time put back. Its change
-// time moves, which only the kernel can set.
-void Change_Silently(const std::string& path, std::uint64_t offset) {
-  struct stat before {};
-  ASSERT_EQ(stat(path.c_str(), &before), 0);
-  const int fd = open(path.c_str(), O_WRONLY);
-  ASSERT_GE(fd, 0);
-  char byte = 0;
-  {
-    const int reader = open(path.c_str(), O_RDONLY);
-    ASSERT_EQ(pread(reader, &byte, 1, static_cast<off_t>(offset)), 1);
-    close(reader);
-  }
-  byte = static_cast<char>(~byte);
-  ASSERT_EQ(pwrite(fd, &byte, 1, static_cast<off_t>(offset)), 1);
-  const timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(futimens(fd, times), 0);
-  close(fd);
-}
 
 // Edits a file as a user would: new content, a new modification time.
 void Edit(const std::string& path) {

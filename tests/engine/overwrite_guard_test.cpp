@@ -12,6 +12,7 @@
 #include "engine/record_json.h"
 #include "engine/run_report.h"
 #include "support/random_content.h"
+#include "support/silent_change.h"
 #include "check_fixture.h"
 
 namespace palvimo::testing {
@@ -43,22 +44,6 @@ class Meddling_Copier : public Probe_Copier {
   Probe_Copier& real_;
   Meddle meddle_;
 };
-
-// One byte changed through a descriptor of its own, the size kept and the
-// modification time put back: what only the drive could have done.
-void Change_Silently(const std::string& path, std::uint64_t offset) {
-  struct stat before {};
-  ASSERT_EQ(stat(path.c_str(), &before), 0);
-  const int fd = open(path.c_str(), O_RDWR);
-  ASSERT_GE(fd, 0);
-  char byte = 0;
-  ASSERT_EQ(pread(fd, &byte, 1, static_cast<off_t>(offset)), 1);
-  byte = static_cast<char>(~byte);
-  ASSERT_EQ(pwrite(fd, &byte, 1, static_cast<off_t>(offset)), 1);
-  const timespec times[2] = {before.st_atim, before.st_mtim};
-  ASSERT_EQ(futimens(fd, times), 0);
-  close(fd);
-}
 
 class Overwrite_Guard_Test : public Check_Fixture {
  protected:

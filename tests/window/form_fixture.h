@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/copier_hooks.h"
@@ -17,6 +20,23 @@
 #include "window/main_form.h"
 
 namespace palvimo::testing {
+
+// Runs `step` at every turn of the event loop, and so at every event run of
+// a walk, until it returns true. Clicks and keys that a user would give
+// during a run are given from here, nested inside the run as theirs are.
+class Each_Event_Run {
+ public:
+  explicit Each_Event_Run(std::function<bool()> step) : step_(std::move(step)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (step_()) timer_.stop();
+    });
+    timer_.start(0);
+  }
+
+ private:
+  std::function<bool()> step_;
+  QTimer timer_;
+};
 
 // The volumes a test's window sees: those the test lists, as they are at
 // each look, and no others.

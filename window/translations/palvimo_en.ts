@@ -253,6 +253,26 @@
         <source>Cannot open the drive: %1 (%2)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Check every file once (read only)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Listing the files of %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The catalogue is not kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The catalogue is not kept: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>palvimo::Past_Runs_View</name>
