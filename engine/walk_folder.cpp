@@ -119,6 +119,10 @@ bool Ends_With(const std::string& text, const std::string& end) {
 }  // namespace
 
 void Folder_Walk::Probe_File(Folder& folder, const std::string& name, const std::string& path) {
+  // A FUSE file system keeps a file removed while still open, such as a
+  // copy of this program's between its removal and its close, under such a
+  // name until it is closed: no file of the user's, and gone a moment later.
+  if (name.starts_with(".fuse_hidden")) return;
   Ignore_Errors attempt;
   const std::string extension = window_.Read_Extension();
   // A copy this program made and could not delete (a crash, a power cut) is

@@ -123,6 +123,18 @@ TEST_F(Walk_Folder_Test, MarkedLeftoverPickedByTheWalkIsRemovedNotProbed) {
   EXPECT_EQ(Copies_Left(), std::vector<std::string>{users});
 }
 
+// A FUSE file system's name for a file removed while still open (a copy of
+// ours between its removal and its close) is neither copied nor counted.
+TEST_F(Walk_Folder_Test, FuseHiddenFileIsNeitherCopiedNorCounted) {
+  const std::string hidden = tree.Write_File("root/.fuse_hidden0000001a00000001", "a removed copy");
+  random.Script = {0.0f};
+  Walk_Root(tree.Path("root"));
+  EXPECT_EQ(state.File_Count, 0);
+  EXPECT_EQ(Count_In_Log("pause 0"), 0);
+  EXPECT_EQ(Temp_Tree::Read_File(hidden), "a removed copy");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.Path("root")), {}), 1);
+}
+
 // Each level of the walk keeps only its folder and its subfolder listing open
 // while it walks deeper: with room for 64 open files, a tree 25 levels deep
 // is walked to its bottom (three a level would run out at about 20).
