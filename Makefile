@@ -27,10 +27,8 @@ test-sanitize: deps
 
 # The tests of the engine and platform, whose probes run on a worker thread,
 # under ThreadSanitizer. (The window's tests would mostly check the Qt
-# libraries, which are not built for it.) Tests that play a killed run fork
-# a child that starts threads of its own, which the sanitizer allows only
-# when told to.
-TSAN_OPTIONS = halt_on_error=1:die_after_fork=0
+# libraries, which are not built for it.)
+TSAN_OPTIONS = halt_on_error=1
 test-threads: deps
 	$(CONFIGURE) -B $(TSAN_BUILD) -DPALVIMO_SANITIZE_THREADS=ON
 	cmake --build $(TSAN_BUILD) --target platform_tests engine_tests

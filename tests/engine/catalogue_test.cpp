@@ -11,6 +11,7 @@
 #include "engine/catalogue.h"
 #include "engine/scrub.h"
 #include "support/random_content.h"
+#include "support/restarted_program.h"
 #include "support/silent_change.h"
 #include "check_fixture.h"
 
@@ -164,24 +165,24 @@ TEST_F(Catalogue_Test, InterruptedScrubGoesOnWhereItStopped) {
   EXPECT_EQ(Scrub_Data(all, true).tally.files_verified, 5u);
 }
 
+const Volume Stick{"/media/stick", "ext4", "STICK", "/dev/sdz1", "1234-abcd"};
+const File_Stamp Stamp{3, 10, 20, 30, 40};
+
+// A program whose catalogue writer is cut off mid-batch: one file kept and
+// flushed, thousands more asked for, and the process gone with them.
+const bool Killed_Writer_Role = Claim_Role("killed catalogue writer", [](const std::vector<std::string>& arguments) {
+  Catalogue catalogue(arguments.at(0), Stick);
+  catalogue.Check("/media/stick/kept", Stamp, {42});
+  catalogue.Flush();
+  for (int i = 0; i < 5000; ++i) catalogue.Check("/media/stick/many/" + std::to_string(i), Stamp, {7});
+  _exit(0);
+});
+
 TEST_F(Catalogue_Test, CatalogueSurvivesItsWriterKilledMidBatch) {
-#ifdef __SANITIZE_THREAD__
-  GTEST_SKIP() << "ThreadSanitizer cannot follow a forked child that starts threads of its own";
-#endif
-  const Volume volume{"/media/stick", "ext4", "STICK", "/dev/sdz1", "1234-abcd"};
-  const File_Stamp stamp{3, 10, 20, 30, 40};
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Catalogue catalogue(state_folder, volume);
-    catalogue.Check("/media/stick/kept", stamp, {42});
-    catalogue.Flush();
-    for (int i = 0; i < 5000; ++i) catalogue.Check("/media/stick/many/" + std::to_string(i), stamp, {7});
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
+  const Volume& volume = Stick;
+  const File_Stamp& stamp = Stamp;
+  const int status = Run_In_Role("killed catalogue writer", {state_folder});
+  ASSERT_TRUE(WIFEXITED(status)) << status;
 
   Catalogue catalogue(state_folder, volume);
   EXPECT_EQ(catalogue.Check("/media/stick/kept", stamp, {42}).get().outcome, Catalogue_Outcome::Verified);

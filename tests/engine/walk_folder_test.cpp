@@ -18,6 +18,7 @@
 #include "platform/file_calls.h"
 #include "platform/posix_own_files.h"
 #include "tests/platform/refusing_file_calls.h"
+#include "support/restarted_program.h"
 #include "support/tmpfs_mount.h"
 
 namespace palvimo::testing {
@@ -432,6 +433,21 @@ TEST_F(Walk_Folder_Test, FileMountedFromAnotherFileSystemIsNotProbed) {
 namespace palvimo::testing {
 namespace {
 
+// A run killed on an exFAT stick: the copy of a file, and its journal
+// entry, are left as kill -9 leaves them.
+const bool Killed_Exfat_Copy_Role = Claim_Role("killed exfat copy", [](const std::vector<std::string>& arguments) {
+  Active_Refusals() = Refusals{.name = "exfat", .no_unnamed_files = true, .no_links = true,
+                               .no_no_replace = true, .no_marks = true};
+  Set_File_Calls(&Refusing_File_Calls());
+  Call_Log log;
+  Scripted_Pump pump{log};
+  Io_Worker worker(pump);
+  const auto copier = Make_Probe_Copier(worker);
+  copier->Copy_File(*Make_Local_File_System()->Open_Folder(arguments.at(0)), arguments.at(1),
+                    arguments.at(1) + ".PVF");
+  _exit(0);
+});
+
 // On a volume that keeps no marks, a copy left by a killed run in a folder
 // the walk never picks is removed as the run begins, and the run's record
 // says what its volume offers and what went.
@@ -440,16 +456,8 @@ TEST_F(Walk_Folder_Test, KilledRunsCopyGoesAsTheRunBeginsWhereNoMarkIsKept) {
                                                  .no_no_replace = true, .no_marks = true};
   Set_File_Calls(&Refusing_File_Calls());
   tree.Write_File("root/deep/b.doc", "content");
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    Io_Worker child_worker(pump);
-    const auto child_copier = Make_Probe_Copier(child_worker);
-    child_copier->Copy_File(*real_files->Open_Folder(tree.Path("root/deep")), "b.doc", "b.doc.PVF");
-    _exit(0);  // as kill -9 leaves it: the copy and its journal entry stay
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
+  const int status = Run_In_Role("killed exfat copy", {tree.Path("root/deep"), "b.doc"});
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   ASSERT_TRUE(std::filesystem::exists(tree.Path("root/deep/b.doc.PVF")));
 
   record.Begin(tree.Path("root"), Run_Settings{".PVF", "0", true});

@@ -8,9 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
-#include <cstdlib>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +24,7 @@
 #include "platform/state_folder.h"
 #include "platform/volume_abilities.h"
 #include "support/random_content.h"
+#include "support/restarted_program.h"
 #include "support/temp_tree.h"
 #include "tests/platform/counting_event_pump.h"
 #include "tests/platform/refusing_file_calls.h"
@@ -74,10 +73,6 @@ std::size_t Journaled_Copies() {
   return Entries(copies).size();
 }
 
-// The role of this program when it is started again to leave a killed
-// run's copy: "REFUSALS\nFOLDER\nNAME\nMID_COPY".
-constexpr const char* Killed_Copy_Variable = "PALVIMO_TEST_KILLED_COPY";
-
 void Refuse(const Refusals& refusals) {
   Active_Refusals() = refusals;
   Set_File_Calls(&testing::Refusing_File_Calls());
@@ -107,19 +102,14 @@ void Refuse(const Refusals& refusals) {
 
 // Started again in that role, the program makes the copy as the volume
 // named refuses, before any test runs.
-const bool Killed_Copy_Role = [] {
-  const char* role = std::getenv(Killed_Copy_Variable);
-  if (role == nullptr) return false;
-  std::vector<std::string> parts;
-  std::string part;
-  for (std::istringstream lines(role); std::getline(lines, part);) parts.push_back(part);
-  if (parts.size() != 4) _exit(2);
+const bool Killed_Copy_Role = testing::Claim_Role("killed copy", [](const std::vector<std::string>& arguments) {
+  if (arguments.size() != 4) _exit(2);
   for (const Refusals& refusals : File_Systems()) {
-    if (refusals.name == parts[0]) Refuse(refusals);
+    if (refusals.name == arguments[0]) Refuse(refusals);
   }
-  if (Active_Refusals().name != parts[0]) _exit(3);
-  Leave_Copy_And_End(parts[1], parts[2], parts[3] == "1");
-}();
+  if (Active_Refusals().name != arguments[0]) _exit(3);
+  Leave_Copy_And_End(arguments[1], arguments[2], arguments[3] == "1");
+});
 
 // Copiers on a temporary folder of a file system that refuses what
 // Refuse() says.
@@ -136,27 +126,10 @@ class Volume_Fixture : public ::testing::Test {
 
   // A run killed while its copy of `name` existed: a process of its own
   // makes the copy and ends without removing it, as kill -9 would leave it.
-  // With `mid_copy`, it ends after the copy's first write. The process is
-  // this program started again: a child forked from a program with threads
-  // can find the memory allocator locked by one of them, and hang.
+  // With `mid_copy`, it ends after the copy's first write.
   void Leave_Killed_Copy(const std::string& name, bool mid_copy) {
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable) environment.emplace_back(*variable);
-    environment.push_back(std::string(Killed_Copy_Variable) + "=" + Active_Refusals().name + "\n" + tree_.Root() +
-                          "\n" + name + "\n" + (mid_copy ? "1" : "0"));
-    std::vector<char*> envp;
-    for (std::string& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    char program[] = "/proc/self/exe";
-    char* argv[] = {program, nullptr};
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      execve(program, argv, envp.data());
-      _exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    const int status =
+        testing::Run_In_Role("killed copy", {Active_Refusals().name, tree_.Root(), name, mid_copy ? "1" : "0"});
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ASSERT_TRUE(std::filesystem::exists(tree_.Path(name + ".PVF")));
   }
