@@ -16,6 +16,7 @@
 #include "engine/run_control.h"
 #include "platform/copier_hooks.h"
 #include "platform/io_worker.h"
+#include "platform/late_removals.h"
 #include "platform/runtime.h"
 #include "process_counters.h"
 #include "quiet_services.h"
@@ -88,8 +89,14 @@ double Time_End(const fs::path& file, std::function<bool()> end_when, Copier_Hoo
   try {
     copier->Copy_File(*folder, name, name + ".PVF");
   } catch (const Program_End&) {
+    // The copy still in the worker's hands is removed on a thread of its
+    // own: the figure is the time until its name is gone. The program waits
+    // for that thread as it ends.
+    const auto give_up = Clock::now() + std::chrono::seconds(5);
+    while (fs::exists(copy) && Clock::now() < give_up) std::this_thread::sleep_for(std::chrono::microseconds(200));
     const double ms = Seconds_Between(events.End_Requested(), Clock::now()) * 1000;
-    if (fs::exists(copy)) throw std::runtime_error("the copy was left behind");
+    if (!Wait_For_Late_Removals(std::chrono::seconds(5)).empty() || fs::exists(copy))
+      throw std::runtime_error("the copy was left behind");
     return ms;
   }
   throw std::runtime_error("the copy ended before the end request");
