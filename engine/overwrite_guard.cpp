@@ -153,7 +153,7 @@ std::string Writing_Stopped_Sentence(std::uint64_t files_changed, std::uint64_t 
                                      std::optional<std::uint64_t> free_at_start) {
   std::string how_far = "after " + Format_Bytes(bytes_written) + " of copies";
   if (free_at_start) how_far += ", with " + Format_Bytes(*free_at_start) + " said to be free";
-  return "The drive changed " + Format_Count(files_changed) + (files_changed == 1 ? " file" : " files") +
+  return "The drive changed " + Format_Count_Of(files_changed, "file", "files") +
          " it already held after copies were written to it (" + how_far +
          "): it may hold less than it claims (a counterfeit), or be failing. Writing was stopped; copy what you "
          "can off it now.";

@@ -154,17 +154,13 @@ Past_Run Past_Run_Of(const std::string& path, Record_Lines lines) {
   return run;
 }
 
-std::string Plural(std::uint64_t count, const std::string& one, const std::string& many) {
-  return Format_Count(count) + " " + (count == 1 ? one : many);
-}
-
 std::string Ago(std::chrono::system_clock::duration since) {
   using namespace std::chrono;
   const auto minutes = duration_cast<std::chrono::minutes>(since).count();
   if (minutes < 1) return "just now";
-  if (minutes < 60) return Plural(static_cast<std::uint64_t>(minutes), "minute", "minutes") + " ago";
-  if (minutes < 48 * 60) return Plural(static_cast<std::uint64_t>(minutes / 60), "hour", "hours") + " ago";
-  return Plural(static_cast<std::uint64_t>(minutes / (24 * 60)), "day", "days") + " ago";
+  if (minutes < 60) return Format_Count_Of(static_cast<std::uint64_t>(minutes), "minute", "minutes") + " ago";
+  if (minutes < 48 * 60) return Format_Count_Of(static_cast<std::uint64_t>(minutes / 60), "hour", "hours") + " ago";
+  return Format_Count_Of(static_cast<std::uint64_t>(minutes / (24 * 60)), "day", "days") + " ago";
 }
 
 }  // namespace
@@ -278,7 +274,7 @@ std::string Last_Result_Text(const std::vector<Past_Run>& runs, std::chrono::sys
   const Past_Run& last = runs.front();
   const std::string when = Ago(now > last.start ? now - last.start : std::chrono::system_clock::duration{});
   if (last.unfinished) return "Last run " + when + " ended without a summary";
-  if (last.drive_faults > 0) return "Last checked " + when + ": " + Plural(last.drive_faults, "drive fault", "drive faults");
+  if (last.drive_faults > 0) return "Last checked " + when + ": " + Format_Count_Of(last.drive_faults, "drive fault", "drive faults");
   if (last.verdict == "nothing checked") return "Last run " + when + ": nothing checked";
   return "Last checked " + when + ": no drive faults";
 }

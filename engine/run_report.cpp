@@ -19,10 +19,6 @@ namespace palvimo {
 
 namespace {
 
-std::string Plural(std::uint64_t count, const char* one, const char* many) {
-  return Format_Count(count) + " " + (count == 1 ? one : many);
-}
-
 std::string Amount_At(std::uint64_t bytes, double speed) { return Format_Bytes(bytes) + " at " + Format_Speed(speed); }
 
 std::string Format_Time(std::chrono::system_clock::time_point time, const char* format) {
@@ -112,7 +108,7 @@ std::string Folder_Of(const std::string& path) {
 // "12 files", or "at least 12 files" once the counts of distinct files
 // reached their bound.
 std::string Files(const Run_Record& record, std::uint64_t count) {
-  return (record.Coverage_Complete() ? "" : "at least ") + Plural(count, "file", "files");
+  return (record.Coverage_Complete() ? "" : "at least ") + Format_Count_Of(count, "file", "files");
 }
 
 // "3 files could not be checked: 2 permission denied (locked.bin,
@@ -163,11 +159,11 @@ std::string Verdict_Text(const Run_Record& record) {
     if (faults == 0) {
       text += "no drive faults found.";
     } else {
-      text += Plural(faults, "drive fault", "drive faults") + " (" +
+      text += Format_Count_Of(faults, "drive fault", "drive faults") + " (" +
               Failures_By_Kind(record, Failure_Class::Drive_Fault) + ").";
     }
     if (record.Files_Not_Checked() > 0) text += " " + Not_Checked_Sentence(record);
-    text += " " + Plural(record.Probes(), "probe", "probes") + " of " + Files(record, record.Files_Probed()) + " (" +
+    text += " " + Format_Count_Of(record.Probes(), "probe", "probes") + " of " + Files(record, record.Files_Probed()) + " (" +
             Format_Count(record.Files_Probed()) + " of the " + Files(record, record.Files_Seen()) + " seen).";
     const Probe_Figures& totals = record.Totals();
     if (faults == 0 && totals.bytes_read > 0) {
@@ -210,7 +206,7 @@ std::optional<std::string> Nothing_Checked_Reason(const Run_Record& record) {
       example.error_number != 0 ? std::system_category().message(example.error_number) : example.reason;
   std::string where = Folder_Of(example.path);
   if (commonest->folders.size() > 1) {
-    where += " and " + Plural(commonest->folders.size() - 1, "other folder", "other folders");
+    where += " and " + Format_Count_Of(commonest->folders.size() - 1, "other folder", "other folders");
   }
   std::string what;
   if (example.on_copy) {
@@ -249,7 +245,7 @@ std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
       {"Elapsed", Format_Duration(record.Elapsed())},
       {"Probes", Format_Count(record.Probes()) + " of " + Files(record, record.Files_Probed()) + " (" +
                      Format_Count(record.Files_Probed()) + " of the " + Files(record, record.Files_Seen()) + " seen)"},
-      {"Files checked", Format_Count(record.Files_Checked()) + " in " + Plural(record.Checked(), "probe", "probes") +
+      {"Files checked", Format_Count(record.Files_Checked()) + " in " + Format_Count_Of(record.Checked(), "probe", "probes") +
                             " (" + Format_Count(record.Good()) + " good, " + Format_Count(faults) +
                             " with a drive fault)"},
   };
@@ -258,7 +254,7 @@ std::vector<Report_Figure> Report_Figures(const Run_Record& record) {
   if (faults > 0) figures.push_back({"Drive faults", Failures_By_Kind(record, Failure_Class::Drive_Fault)});
   if (not_checked > 0) {
     figures.push_back({"Not checked", Files(record, record.Files_Not_Checked()) + " in " +
-                                          Plural(not_checked, "probe", "probes") + ": " +
+                                          Format_Count_Of(not_checked, "probe", "probes") + ": " +
                                           Failures_By_Kind(record, Failure_Class::Not_Checked)});
   }
   figures.push_back({"Read", Amount_At(totals.bytes_read, record.Read_Speed())});
@@ -313,6 +309,10 @@ std::string Format_Count(std::uint64_t count) {
     digits.insert(static_cast<std::size_t>(at), ",");
   }
   return digits;
+}
+
+std::string Format_Count_Of(std::uint64_t count, const std::string& one, const std::string& many) {
+  return Format_Count(count) + " " + (count == 1 ? one : many);
 }
 
 std::string Format_Bytes(std::uint64_t bytes) {

@@ -58,6 +58,8 @@ std::string Report_Text(const Run_Record& record);
 
 // 1204 as "1,204".
 std::string Format_Count(std::uint64_t count);
+// The count with its noun: "1 file", "1,204 files".
+std::string Format_Count_Of(std::uint64_t count, const std::string& one, const std::string& many);
 // Bytes in decimal units: "512 B", "3.1 GB", "12 GB".
 std::string Format_Bytes(std::uint64_t bytes);
 // Bytes a second: "95 MB/s".

@@ -7,15 +7,6 @@
 
 namespace palvimo {
 
-namespace {
-
-// "1 file", "1,204 files".
-std::string Counted(std::uint64_t count, const char* one, const char* many) {
-  return Format_Count(count) + " " + (count == 1 ? one : many);
-}
-
-}  // namespace
-
 std::string Scrub_Progress_Text(const Scrub_Progress& progress, std::uint64_t faults) {
   const std::uint64_t to_read = progress.bytes_total - std::min(progress.bytes_total, progress.bytes_skipped);
   const double seconds = std::chrono::duration<double>(progress.elapsed).count();
@@ -25,20 +16,20 @@ std::string Scrub_Progress_Text(const Scrub_Progress& progress, std::uint64_t fa
     const auto left = std::chrono::duration<double>(static_cast<double>(to_read - progress.bytes_read) / speed);
     text += "  " + Format_Duration(std::chrono::duration_cast<std::chrono::steady_clock::duration>(left)) + " left";
   }
-  return text + "  " + Counted(faults, "fault", "faults");
+  return text + "  " + Format_Count_Of(faults, "fault", "faults");
 }
 
 std::string Scrub_Verdict_Text(const Scrub_Result& result) {
   const Scrub_Tally& tally = result.tally;
-  std::string text = tally.drive_faults == 0 ? "No faults found" : Counted(tally.drive_faults, "fault", "faults");
-  if (tally.not_checked > 0) text += ", " + Counted(tally.not_checked, "file", "files") + " not checked";
+  std::string text = tally.drive_faults == 0 ? "No faults found" : Format_Count_Of(tally.drive_faults, "fault", "faults");
+  if (tally.not_checked > 0) text += ", " + Format_Count_Of(tally.not_checked, "file", "files") + " not checked";
   return text + ".";
 }
 
 std::string Scrub_Summary_Text(const Scrub_Result& result) {
   const Scrub_Tally& tally = result.tally;
   std::string text = std::string(result.stopped ? "Stopped: read " : "Read ") +
-                     Counted(result.progress.files_read, "file", "files") + " (" +
+                     Format_Count_Of(result.progress.files_read, "file", "files") + " (" +
                      Format_Bytes(result.progress.bytes_read) + "): " + Format_Count(tally.files_verified) +
                      " as catalogued, " + Format_Count(tally.files_new) + " new, " +
                      Format_Count(tally.files_recatalogued) + " edited";

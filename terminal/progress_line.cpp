@@ -22,7 +22,7 @@ std::string Progress_Text(const Run_Record& record, double speed, std::size_t wi
   };
   const std::array<Part, 8> parts = {{
       {Format_Duration(record.Elapsed()), 0},
-      {Format_Count(record.Probes()) + (record.Probes() == 1 ? " file" : " files"), 0},
+      {Format_Count_Of(record.Probes(), "file", "files"), 0},
       {"read " + Format_Bytes(totals.bytes_read), 4},
       {"written " + Format_Bytes(totals.bytes_written), 3},
       {"read back " + Format_Bytes(totals.bytes_read_back), 5},

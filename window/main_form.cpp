@@ -399,20 +399,11 @@ void Main_Form::Show_Nothing_Checked(const Run_Record& record) {
 void Main_Form::Show_Verdict(const Run_Record& record) {
   nothing_checked_shown_ = false;
   const bool faults = record.Failed_Of(Failure_Class::Drive_Fault) > 0;
-  // The line shows the verdict's first sentence and the hint, in a smaller
-  // face where they need it; only a sentence too long even so (a path in
-  // it) is shortened before the hint. The tooltip has all of the verdict.
+  // The line shows the verdict's first sentence and the hint; a sentence
+  // too long (a path in it) is shortened before the hint.
   const QString verdict = Display_Text(Verdict_Text(record));
   const QString hint = record.Failed() > 0 ? tr(" Ctrl+R shows them.") : QString();
-  Show_Status(QString(), verdict + hint);
-  const QString first = First_Sentence(verdict);
-  const int width = Progress_Label->contentsRect().width();
-  const QFont fitting = Font_To_Fit(first + hint, Progress_Label->font(), width);
-  const QFontMetrics metrics(fitting);
-  Progress_Label->setFont(fitting);
-  Progress_Label->setText(metrics.horizontalAdvance(first + hint) <= width
-                              ? first + hint
-                              : Fitted_Status(first, metrics, width - metrics.horizontalAdvance(hint)) + hint);
+  Show_Head_And_Tail(First_Sentence(verdict), hint, verdict + hint);
   live_timer_->stop();
   Show_Live_Figures();
   Show_Text_Tone(Progress_Label, faults || !record.Ended_Because().empty() ? Text_Tone::Error
@@ -420,6 +411,17 @@ void Main_Form::Show_Verdict(const Run_Record& record) {
                                                                            : Text_Tone::Plain);
   report_->Refresh();
   if (faults && !ended_) report_->Open(false);
+}
+
+void Main_Form::Show_Head_And_Tail(const QString& head, const QString& tail, const QString& whole) {
+  Show_Status(QString(), whole);
+  const int width = Progress_Label->contentsRect().width();
+  const QFont fitting = Font_To_Fit(head + tail, Progress_Label->font(), width);
+  const QFontMetrics metrics(fitting);
+  Progress_Label->setFont(fitting);
+  Progress_Label->setText(metrics.horizontalAdvance(head + tail) <= width
+                              ? head + tail
+                              : Fitted_Status(head, metrics, width - metrics.horizontalAdvance(tail)) + tail);
 }
 
 void Main_Form::Run_Pending_Events() { Run_Events(QEventLoop::AllEvents); }
@@ -610,16 +612,7 @@ void Main_Form::Show_Scrub_End(const Scrub_Session::News& news) {
              Display_Text(result.failures[index].reason);
   const std::uint64_t failed = result.tally.drive_faults + result.tally.not_checked;
   if (failed > listed) whole += QLatin1Char('\n') + tr("and %1 more").arg(Display_Text(Format_Count(failed - listed)));
-  const QString line = reading + QLatin1Char(' ') + verdict;
-  Show_Status(QString(), whole);
-  const int width = Progress_Label->contentsRect().width();
-  const QFont fitting = Font_To_Fit(line, Progress_Label->font(), width);
-  const QFontMetrics metrics(fitting);
-  const QString tail = QLatin1Char(' ') + verdict;
-  Progress_Label->setFont(fitting);
-  Progress_Label->setText(metrics.horizontalAdvance(line) <= width
-                              ? line
-                              : Fitted_Status(reading, metrics, width - metrics.horizontalAdvance(tail)) + tail);
+  Show_Head_And_Tail(reading, QLatin1Char(' ') + verdict, whole);
   Show_Text_Tone(Progress_Label, result.tally.drive_faults > 0                                  ? Text_Tone::Error
                                  : result.tally.not_checked > 0 || news.catalogue_problem ? Text_Tone::Warning
                                                                                           : Text_Tone::Plain);

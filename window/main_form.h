@@ -129,6 +129,10 @@ class Main_Form : public QWidget, public Window_Ops, public Event_Pump {
   void Connect_Handlers();
   void Show_Start_Folder();
   void Show_Status(const QString& shown, const QString& whole);
+  // Shows `head` and then `tail` whole, in a smaller face where they need
+  // it; only a head too long even so is shortened, before the tail. The
+  // tooltip has `whole`.
+  void Show_Head_And_Tail(const QString& head, const QString& tail, const QString& whole);
   // Shows `whole`, escaped already, as much as fits (Fitted_Status).
   void Show_Status_Text(const QString& whole);
   void Show_Nothing_Checked(const Run_Record& record);

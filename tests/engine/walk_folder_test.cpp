@@ -433,12 +433,17 @@ TEST_F(Walk_Folder_Test, FileMountedFromAnotherFileSystemIsNotProbed) {
 namespace palvimo::testing {
 namespace {
 
-// A run killed on an exFAT stick: the copy of a file, and its journal
-// entry, are left as kill -9 leaves them.
-const bool Killed_Exfat_Copy_Role = Claim_Role("killed exfat copy", [](const std::vector<std::string>& arguments) {
+// An exFAT stick, as its driver refuses: no marks, links nor unnamed files.
+void Refuse_As_Exfat() {
   Active_Refusals() = Refusals{.name = "exfat", .no_unnamed_files = true, .no_links = true,
                                .no_no_replace = true, .no_marks = true};
   Set_File_Calls(&Refusing_File_Calls());
+}
+
+// A run killed on an exFAT stick: the copy of a file, and its journal
+// entry, are left as kill -9 leaves them.
+const bool Killed_Exfat_Copy_Role = Claim_Role("killed exfat copy", [](const std::vector<std::string>& arguments) {
+  Refuse_As_Exfat();
   Call_Log log;
   Scripted_Pump pump{log};
   Io_Worker worker(pump);
@@ -452,9 +457,7 @@ const bool Killed_Exfat_Copy_Role = Claim_Role("killed exfat copy", [](const std
 // the walk never picks is removed as the run begins, and the run's record
 // says what its volume offers and what went.
 TEST_F(Walk_Folder_Test, KilledRunsCopyGoesAsTheRunBeginsWhereNoMarkIsKept) {
-  Active_Refusals() = Refusals{.name = "exfat", .no_unnamed_files = true, .no_links = true,
-                                                 .no_no_replace = true, .no_marks = true};
-  Set_File_Calls(&Refusing_File_Calls());
+  Refuse_As_Exfat();
   tree.Write_File("root/deep/b.doc", "content");
   const int status = Run_In_Role("killed exfat copy", {tree.Path("root/deep"), "b.doc"});
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
