@@ -66,6 +66,7 @@ std::string Text_Of(const Copy_Entry& entry) {
   text << "volume=" << Escaped(entry.volume) << '\n'
        << "path=" << Escaped(entry.path) << '\n'
        << "making=" << Escaped(entry.making) << '\n'
+       << "removing=" << Escaped(entry.removing) << '\n'
        << "instance=" << Escaped(entry.instance) << '\n'
        << "token=" << Hex(entry.token) << '\n'
        << "size=" << entry.size << '\n'
@@ -87,6 +88,7 @@ Copy_Entry Entry_Of(const std::string& text) {
     if (key == "volume") entry.volume = Unescaped(value);
     if (key == "path") entry.path = Unescaped(value);
     if (key == "making") entry.making = Unescaped(value);
+    if (key == "removing") entry.removing = Unescaped(value);
     if (key == "instance") entry.instance = Unescaped(value);
     if (key == "token") entry.token = Parsed<std::uint64_t>(value, 16);
     if (key == "size") entry.size = Parsed<std::uint64_t>(value);

@@ -16,9 +16,11 @@ struct Copy_Entry {
   // Volume_Identity of the copy's volume.
   std::string volume;
   // The copy's path from the volume's mount point ("/photos/a.jpg.PVF"), and
-  // likewise the private name it is made under; `making` empty when none.
+  // likewise the private names it is made under (empty when none) and set
+  // aside under before it is unlinked.
   std::string path;
   std::string making;
+  std::string removing;
   // The instance of the program that made it (Copy_Journal::Instance).
   std::string instance;
   // Random, per copy: the value of its mark where the volume keeps marks.

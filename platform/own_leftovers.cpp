@@ -31,9 +31,18 @@ std::optional<Copy_Entry> Entry_At(const Copy_Volume& volume, Copy_Journal& jour
   const std::string relative = volume.Relative(path);
   for (Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
     if (entry.token == making) continue;
-    if (entry.path == relative || (!entry.making.empty() && entry.making == relative)) return std::move(entry);
+    for (const std::string* name : {&entry.path, &entry.making, &entry.removing}) {
+      if (!name->empty() && *name == relative) return std::move(entry);
+    }
   }
   return std::nullopt;
+}
+
+// The name, in the copy's own folder, the entry's copy is set aside under;
+// none unless it is a private name of ours, whatever the journal holds.
+std::string Removing_Name(const Copy_Entry& entry) {
+  std::string name = entry.removing.substr(entry.removing.rfind('/') + 1);
+  return name.starts_with(Removing_Prefix) ? name : std::string();
 }
 
 // Whether `found` is still the copy the journal holds: ours, never larger
@@ -70,6 +79,14 @@ bool Is_Check_Leftover(const std::string& name, const struct stat& found) {
          Check_Maker_Gone(name);
 }
 
+// Unlinks a leftover proved ours at a private name, where no one else's
+// file is.
+void Unlink_Leftover(int folder_fd, const std::string& name, const std::string& path) {
+  if (Calls().unlink_at(folder_fd, name.c_str(), 0) != 0 && errno != ENOENT) {
+    throw Error_From_Errno(path, "cannot delete the leftover", errno, Failure_Kind::Delete);
+  }
+}
+
 [[noreturn]] void Another_Users(const std::string& path) {
   throw Check_Error(path, "another user's leftover copy, left where it is: " + path, Failure_Kind::Permission_Denied);
 }
@@ -92,9 +109,7 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
   }
   if (name.starts_with(Checking_Prefix)) {
     if (!Is_Check_Leftover(name, found)) return Leftover::In_Use;
-    if (Calls().unlink_at(folder_fd, name.c_str(), 0) != 0 && errno != ENOENT) {
-      throw Error_From_Errno(path, "cannot delete the leftover", errno, Failure_Kind::Delete);
-    }
+    Unlink_Leftover(folder_fd, name, path);
     return Leftover::Removed;
   }
   const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
@@ -117,7 +132,16 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
   } else {
     return Leftover::Other;
   }
-  Remove_Own_File(folder_fd, name, fd.Get(), path, volume.abilities, plan);
+  // Set aside, should this run end too before it is unlinked, where the
+  // journal still finds it.
+  if (entry) plan.removing = Removing_Name(*entry);
+  if (name.starts_with(Removing_Prefix)) {
+    // Already set aside by a run that ended before unlinking it: proved
+    // ours above, at a name no one else's file has.
+    Unlink_Leftover(folder_fd, name, path);
+  } else {
+    Remove_Own_File(folder_fd, name, fd.Get(), path, volume.abilities, plan);
+  }
   if (entry) journal.Remove(entry->token);
   return Leftover::Removed;
 }
@@ -127,7 +151,7 @@ int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal)
   for (const Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
     if (journal.Is_Alive(entry.instance)) continue;
     bool kept = false;
-    for (const std::string* relative : {&entry.path, &entry.making}) {
+    for (const std::string* relative : {&entry.path, &entry.making, &entry.removing}) {
       if (relative->empty() || relative->front() != '/') continue;
       const std::string path = volume.Full(*relative);
       const auto slash = path.rfind('/');

@@ -309,6 +309,7 @@ Own_File_Plan Plan_Own_File(const Volume_Abilities& abilities) {
   }
   const bool moves_safely = abilities.no_replace_rename || (abilities.hard_links && abilities.writes_after_unlink);
   if (!abilities.unnamed_files && moves_safely) plan.making = Private_Name(Creating_Prefix);
+  plan.removing = Private_Name(Removing_Prefix);
   return plan;
 }
 
@@ -374,7 +375,7 @@ void Remove_Own_File(int folder_fd, const std::string& name, int own_fd, const s
                         Failure_Kind::Name_Taken);
     }
   }
-  const std::string aside = Private_Name(Removing_Prefix);
+  const std::string aside = plan.removing.empty() ? Private_Name(Removing_Prefix) : plan.removing;
   if (Move_To_Private_Name(folder_fd, name, aside, abilities) != 0) {
     if (errno == ENOENT) throw Check_Error(path, "the copy is gone", Failure_Kind::Vanished);
     throw Error_From_Errno(path, "cannot delete the copy", errno, Failure_Kind::Delete);

@@ -32,6 +32,10 @@ struct Own_File_Plan {
   // The private name (own_names.h) it is made under before it is moved to
   // its own; empty where it is made unnamed or at its own name.
   std::string making;
+  // The private name it is set aside under, to be checked there before it
+  // is unlinked: chosen beforehand, so that the journal knows it should the
+  // run end between the two.
+  std::string removing;
   // Seconds since the epoch, random, given to the copy as its times where
   // the volume keeps neither marks nor inode numbers, so that no other
   // file is taken for it; 0 for none.

@@ -300,10 +300,19 @@ class Copy_Job {
   void Journal_Copy(std::uint64_t size) {
     const Copy_Volume& volume = *slot_.volume;
     if (volume.abilities.marks && volume.abilities.file_locks) return;
-    entry_ = Copy_Entry{volume.identity, volume.Relative(slot_.path),
-                        slot_.plan.making.empty() ? std::string() : volume.Relative(slot_.folder_path + "/" + slot_.plan.making),
-                        std::string(), slot_.plan.token, size, slot_.plan.time_token,
-                        static_cast<std::int64_t>(std::time(nullptr)), 0};
+    const auto beside = [&](const std::string& name) {
+      return name.empty() ? std::string() : volume.Relative(slot_.folder_path + "/" + name);
+    };
+    entry_ = Copy_Entry{.volume = volume.identity,
+                        .path = volume.Relative(slot_.path),
+                        .making = beside(slot_.plan.making),
+                        .removing = beside(slot_.plan.removing),
+                        .instance = std::string(),
+                        .token = slot_.plan.token,
+                        .size = size,
+                        .time_token = slot_.plan.time_token,
+                        .created = static_cast<std::int64_t>(std::time(nullptr)),
+                        .inode = 0};
     try {
       entry_.instance = slot_.journal->Instance();
       slot_.journal->Add(entry_);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "platform/file_calls.h"
@@ -48,11 +49,19 @@ inline int Open_At(int folder_fd, const char* name, int flags, mode_t mode) {
   if (r.no_creates && (flags & (O_CREAT | O_TMPFILE)) != 0) return Fail(EACCES);
   return System_File_Calls().open_at(folder_fd, name, flags, mode);
 }
+// The program names what it moves or links to by a name in a folder it
+// holds, never by a path: one with a slash would reach past the volume
+// under test (a path read back from the journal, say), so it fails as it
+// would on a drive mounted elsewhere.
+inline bool Leaves_Folder(const char* name) { return std::strchr(name, '/') != nullptr; }
+
 inline int Link_At(int from_fd, const char* from, int to_fd, const char* to, int flags) {
+  if (Leaves_Folder(to)) return Fail(EXDEV);
   if (Active_Refusals().no_links) return Fail(Active_Refusals().link_error);
   return System_File_Calls().link_at(from_fd, from, to_fd, to, flags);
 }
 inline int Rename_At(int from_fd, const char* from, int to_fd, const char* to, unsigned flags) {
+  if (Leaves_Folder(from) || Leaves_Folder(to)) return Fail(EXDEV);
   if (flags != 0 && Active_Refusals().no_no_replace) return Fail(EINVAL);
   return System_File_Calls().rename_at(from_fd, from, to_fd, to, flags);
 }

@@ -78,13 +78,18 @@ void Refuse(const Refusals& refusals) {
   Set_File_Calls(&testing::Refusing_File_Calls());
 }
 
-// Makes the copy of `name` in `folder` and ends the process without
-// removing it; with `mid_copy`, right after the copy's first write.
-[[noreturn]] void Leave_Copy_And_End(const std::string& folder, const std::string& name, bool mid_copy) {
+// Where a killed run ended with its copy still on the drive: once the copy
+// was made, right after its first write, or while it was being removed, set
+// aside at a private name and not yet unlinked.
+enum class Killed_At { Copied, Mid_Copy, Set_Aside };
+
+// Makes the copy of `name` in `folder` and ends the process at `stage`
+// without removing it.
+[[noreturn]] void Leave_Copy_And_End(const std::string& folder, const std::string& name, Killed_At stage) {
   Counting_Event_Pump events;
   Io_Worker worker(events);
   Copier_Hooks hooks;
-  if (mid_copy) {
+  if (stage == Killed_At::Mid_Copy) {
     hooks.write_copy = [](int fd, const void* data, std::size_t size) -> ssize_t {
       Calls().write(fd, data, size);
       _exit(0);
@@ -94,6 +99,12 @@ void Refuse(const Refusals& refusals) {
   const auto files = Make_Local_File_System();
   try {
     copier->Copy_File(*files->Open_Folder(folder), name, name + ".PVF");
+    if (stage == Killed_At::Set_Aside) {
+      Set_Own_File_Hook([](Own_File_Step step, int, const std::string&) {
+        if (step == Own_File_Step::Set_Aside) _exit(0);
+      });
+      copier->Delete_Copy();
+    }
   } catch (...) {
     _exit(1);
   }
@@ -108,7 +119,7 @@ const bool Killed_Copy_Role = testing::Claim_Role("killed copy", [](const std::v
     if (refusals.name == arguments[0]) Refuse(refusals);
   }
   if (Active_Refusals().name != arguments[0]) _exit(3);
-  Leave_Copy_And_End(arguments[1], arguments[2], arguments[3] == "1");
+  Leave_Copy_And_End(arguments[1], arguments[2], static_cast<Killed_At>(std::stoi(arguments[3])));
 });
 
 // Copiers on a temporary folder of a file system that refuses what
@@ -125,13 +136,15 @@ class Volume_Fixture : public ::testing::Test {
   }
 
   // A run killed while its copy of `name` existed: a process of its own
-  // makes the copy and ends without removing it, as kill -9 would leave it.
-  // With `mid_copy`, it ends after the copy's first write.
-  void Leave_Killed_Copy(const std::string& name, bool mid_copy) {
-    const int status =
-        testing::Run_In_Role("killed copy", {Active_Refusals().name, tree_.Root(), name, mid_copy ? "1" : "0"});
+  // makes the copy and ends at `stage` without removing it, as kill -9 would
+  // leave it.
+  void Leave_Killed_Copy(const std::string& name, Killed_At stage) {
+    const int status = testing::Run_In_Role(
+        "killed copy", {Active_Refusals().name, tree_.Root(), name, std::to_string(static_cast<int>(stage))});
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    ASSERT_TRUE(std::filesystem::exists(tree_.Path(name + ".PVF")));
+    if (stage != Killed_At::Set_Aside) {
+      ASSERT_TRUE(std::filesystem::exists(tree_.Path(name + ".PVF")));
+    }
   }
 
   Temp_Tree tree_;
@@ -192,10 +205,17 @@ TEST_P(Refusing_Volume_Test, RunLeavesNothingAndVerifiesItsCopies) {
 TEST_P(Refusing_Volume_Test, KilledRunsLeftoverIsRemovedByTheNextRun) {
   tree_.Write_File("a.doc", Random_Content(MiB / 2));
   tree_.Write_File("b.doc", Random_Content(3 * MiB));
-  Leave_Killed_Copy("a.doc", false);
-  Leave_Killed_Copy("b.doc", true);
+  tree_.Write_File("c.doc", "content");
+  Leave_Killed_Copy("a.doc", Killed_At::Copied);
+  Leave_Killed_Copy("b.doc", Killed_At::Mid_Copy);
+  Leave_Killed_Copy("c.doc", Killed_At::Set_Aside);
+  std::string set_aside;
+  for (const std::string& name : Entries(tree_.Root())) {
+    if (name.starts_with(Removing_Prefix)) set_aside = name;
+  }
+  ASSERT_FALSE(set_aside.empty());
   const bool self_proving = Self_Proving(GetParam());
-  EXPECT_EQ(Journaled_Copies(), self_proving ? 0u : 2u);
+  EXPECT_EQ(Journaled_Copies(), self_proving ? 0u : 3u);
 
   const auto copier = Make_Copier();
   const std::string note = copier->Know_Volume(*files_->Open_Folder(tree_.Root()));
@@ -203,22 +223,23 @@ TEST_P(Refusing_Volume_Test, KilledRunsLeftoverIsRemovedByTheNextRun) {
     // Their marks make them known wherever the walk meets them.
     EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "a.doc.PVF"));
     EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "b.doc.PVF"));
+    EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), set_aside));
   } else {
-    EXPECT_NE(note.find("2 leftover copies of earlier runs removed"), std::string::npos) << note;
+    EXPECT_NE(note.find("3 leftover copies of earlier runs removed"), std::string::npos) << note;
   }
-  EXPECT_EQ(Entries(tree_.Root()), (std::set<std::string>{"a.doc", "b.doc"}));
+  EXPECT_EQ(Entries(tree_.Root()), (std::set<std::string>{"a.doc", "b.doc", "c.doc"}));
   EXPECT_EQ(Journaled_Copies(), 0u);
 
-  Leave_Killed_Copy("b.doc", true);
+  Leave_Killed_Copy("b.doc", Killed_At::Mid_Copy);
   EXPECT_TRUE(copier->Remove_Leftover(*files_->Open_Folder(tree_.Root()), "b.doc.PVF"));
-  EXPECT_EQ(Entries(tree_.Root()), (std::set<std::string>{"a.doc", "b.doc"}));
+  EXPECT_EQ(Entries(tree_.Root()), (std::set<std::string>{"a.doc", "b.doc", "c.doc"}));
 }
 
 // A user's file that took a leftover's name after the run was killed is no
 // leftover: it stays, and the journal forgets the copy.
 TEST_P(Refusing_Volume_Test, UsersFileAtALeftoversNameStays) {
   tree_.Write_File("a.doc", "content");
-  Leave_Killed_Copy("a.doc", false);
+  Leave_Killed_Copy("a.doc", Killed_At::Copied);
   std::filesystem::remove(tree_.Path("a.doc.PVF"));
   // Written long before the copy was made, as a file moved in keeps its times.
   const std::string users = tree_.Write_File("a.doc.PVF", "the user's own");
@@ -359,7 +380,8 @@ TEST_F(Volume_Fixture, AnotherUsersLeftoverIsNamedNotRemoved) {
 // knows a killed instance from a running one.
 TEST(Copy_Journal_Test, KeepsEntriesAndTellsLiveInstancesFromDeadOnes) {
   Temp_Tree state;
-  Copy_Entry entry{"uuid:1234", "/odd\nname\\.PVF", "", "", 42, 7, 8, 9, 10};
+  Copy_Entry entry{.volume = "uuid:1234", .path = "/odd\nname\\.PVF", .making = "",
+                   .removing = "/.palvimo-removing-7-0", .instance = "", .token = 42, .size = 7, .time_token = 8, .created = 9, .inode = 10};
   std::string dead;
   {
     Copy_Journal gone(state.Root());
@@ -376,6 +398,7 @@ TEST(Copy_Journal_Test, KeepsEntriesAndTellsLiveInstancesFromDeadOnes) {
   const std::vector<Copy_Entry> kept = later.Entries_Of("uuid:1234");
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(kept[0].path, entry.path);
+  EXPECT_EQ(kept[0].removing, entry.removing);
   EXPECT_EQ(kept[0].token, 42u);
   EXPECT_EQ(kept[0].inode, 10u);
   EXPECT_TRUE(later.Entries_Of("uuid:other").empty());
