@@ -52,7 +52,7 @@ Palvimo benchmark, data under $data
   record_overhead_percent  loss of probe rate (probes per CPU second) of runs over 400 files
                       of 16 KiB in a RAM folder, every tenth probe failing, with each run
                       recorded on disk and the report window open, against runs without;
-                      median of 48 pairs of 0.75 s runs in turns ABBA (target: at most 2);
+                      median of 96 pairs of 0.75 s runs in turns ABBA (target: at most 2);
                       _iqr: the interquartile range of the pairs' figures, their spread;
                       _median_95_low/_high: where the median lies with 95 % confidence
   record_overhead_wall_percent  the same by the clock, which a shared machine's load sways

@@ -417,6 +417,12 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
                                                 Clock::time_point when) {
   auto promise = std::make_shared<std::promise<Catalogue_Finding>>();
   auto future = promise->get_future();
+  if (Problem()) {
+    // Not kept, and never will be on this run: said at once, sparing every
+    // probe a trip to the catalogue's thread.
+    promise->set_value(Catalogue_Finding{});
+    return future;
+  }
   shared_->Post([shared = shared_.get(), promise, path = std::move(path), stamp, sums = std::move(sums),
                  when](Store* store, Shared::Answers&) {
     Catalogue_Finding finding;

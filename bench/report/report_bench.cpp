@@ -58,7 +58,7 @@ constexpr std::size_t Small_File_Size = 16 << 10;
 constexpr int Large_Files = 12;
 constexpr std::size_t Large_File_Size = std::size_t{4} << 20;
 constexpr std::chrono::milliseconds Run_Time{750};
-constexpr int Pairs = 48;
+constexpr int Pairs = 96;
 constexpr int Show_Seconds = 6;
 
 // The small files, every tenth one's copy name taken, with a subfolder of

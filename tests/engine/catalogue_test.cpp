@@ -3,7 +3,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <tuple>
@@ -189,6 +191,22 @@ TEST_F(Catalogue_Test, CatalogueSurvivesItsWriterKilledMidBatch) {
   EXPECT_EQ(catalogue.Check("/media/stick/kept", stamp, {43}).get().outcome, Catalogue_Outcome::Silent_Change);
   EXPECT_EQ(catalogue.Check("/media/stick/new", stamp, {1}).get().outcome, Catalogue_Outcome::New);
   EXPECT_FALSE(catalogue.Problem());
+}
+
+// A catalogue that cannot be kept says why, answers every probe "not kept",
+// and, once it knows, answers at once instead of on its thread.
+TEST_F(Catalogue_Test, CatalogueThatCannotBeKeptAnswersAtOnce) {
+  const std::string blocked = state_folder + "/not-a-folder";
+  std::filesystem::create_directories(state_folder);
+  std::ofstream(blocked) << "a file where the catalogue's folder would be\n";
+  Catalogue catalogue(blocked, Stick);
+  EXPECT_EQ(catalogue.Check("/media/stick/a", Stamp, {1}).get().outcome, Catalogue_Outcome::Not_Kept);
+  const std::optional<std::string> problem = catalogue.Problem();
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find(blocked), std::string::npos) << *problem;
+  auto answer = catalogue.Check("/media/stick/b", Stamp, {2});
+  ASSERT_EQ(answer.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+  EXPECT_EQ(answer.get().outcome, Catalogue_Outcome::Not_Kept);
 }
 
 TEST_F(Catalogue_Test, VolumeSeenAgainElsewhereKeepsItsCatalogue) {
