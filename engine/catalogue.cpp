@@ -24,6 +24,8 @@ using Clock = std::chrono::system_clock;
 
 // How long a catalogue that is going away waits for what was asked of it.
 constexpr std::chrono::seconds Closing_Wait{5};
+// How long a batch of checks stays open for more before it is committed.
+constexpr std::chrono::milliseconds Batch_Time{500};
 // How long a writer waits for another program writing the same catalogue.
 constexpr int Busy_Wait_Ms = 5000;
 
@@ -334,19 +336,48 @@ struct Catalogue::Shared {
     }
   }
 
-  // The catalogue's thread: runs the jobs a batch at a time until closing.
+  // The catalogue's thread: runs the jobs as they come, in batches of one
+  // transaction each, until closing. A probe's check is answered before any
+  // commit, and a commit per probe would cost about as much as the check, so
+  // a batch stays open for more, up to Batch_Largest jobs or Batch_Time; it
+  // is committed at once for a job whose answer waits for it (a lookup,
+  // Flush) and when closing. A batch cut short by a crash loses only rows
+  // that the next read of their files writes again.
   void Serve(std::unique_ptr<Store> store) {
+    using Steady = std::chrono::steady_clock;
     std::unique_lock lock(mutex);
+    Answers answers;
+    std::size_t in_batch = 0;
+    Steady::time_point deadline{};
     for (;;) {
-      changed.wait(lock, [&] { return closing || !jobs.empty(); });
-      if (jobs.empty()) break;
-      std::vector<Job> batch;
-      while (!jobs.empty() && batch.size() < Batch_Largest) {
-        batch.push_back(std::move(jobs.front()));
+      const auto ready = [&] { return closing || !jobs.empty(); };
+      if (in_batch == 0) {
+        changed.wait(lock, ready);
+      } else if (!changed.wait_until(lock, deadline, ready)) {
+        lock.unlock();
+        Commit(store, answers);
+        in_batch = 0;
+        lock.lock();
+        continue;
+      }
+      if (jobs.empty() && in_batch == 0) break;
+      std::vector<Job> taken;
+      while (!jobs.empty() && in_batch + taken.size() < Batch_Largest) {
+        taken.push_back(std::move(jobs.front()));
         jobs.pop_front();
       }
+      const bool ending = closing && jobs.empty();
       lock.unlock();
-      Run_Batch(store, batch);
+      if (in_batch == 0 && !taken.empty()) {
+        Begin(store);
+        deadline = Steady::now() + Batch_Time;
+      }
+      Run_Jobs(store, taken, answers);
+      in_batch += taken.size();
+      if (in_batch > 0 && (!answers.empty() || in_batch >= Batch_Largest || ending || Steady::now() >= deadline)) {
+        Commit(store, answers);
+        in_batch = 0;
+      }
       lock.lock();
     }
     done = true;
@@ -355,13 +386,15 @@ struct Catalogue::Shared {
 
   // A database that fails midway is given up: its jobs run with no store,
   // answering nothing, and the check goes on without it.
-  void Run_Batch(std::unique_ptr<Store>& store, std::vector<Job>& batch) {
+  void Begin(std::unique_ptr<Store>& store) {
     try {
       if (store) store->Begin();
     } catch (const std::exception& error) {
       Give_Up(store, error);
     }
-    Answers answers;
+  }
+
+  void Run_Jobs(std::unique_ptr<Store>& store, std::vector<Job>& batch, Answers& answers) {
     for (Job& job : batch) {
       const std::size_t before = answers.size();
       try {
@@ -372,12 +405,17 @@ struct Catalogue::Shared {
         job(nullptr, answers);
       }
     }
+  }
+
+  // Ends the batch and gives the answers that waited for it.
+  void Commit(std::unique_ptr<Store>& store, Answers& answers) {
     try {
       if (store) store->Commit();
     } catch (const std::exception& error) {
       Give_Up(store, error);
     }
     for (const auto& answer : answers) answer();
+    answers.clear();
   }
 
   void Give_Up(std::unique_ptr<Store>& store, const std::exception& error) {

@@ -72,8 +72,8 @@ std::string Default_Catalogue_Folder();
 // why in Problem(); it never stops a check.
 class Catalogue {
  public:
-  // A batch is committed once this many requests are done, or when no more
-  // are waiting.
+  // A batch is committed once this many requests are done, half a second
+  // after it began, or at once for a request that waits for its commit.
   static constexpr std::size_t Batch_Largest = 512;
 
   // The catalogue of the volume that holds the folder at the full path
