@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -293,6 +294,8 @@ struct Catalogue::Shared {
   // Set on the thread once the volume is known; read under `mutex`.
   std::string file;
   std::optional<std::string> problem;
+  // Set with `problem`: from then on there is no store.
+  std::atomic<bool> given_up = false;
   // The volume's, for the paths of its files.
   std::string mount_point;
   bool inodes_stable = true;
@@ -308,6 +311,7 @@ struct Catalogue::Shared {
   void Set_Problem(const std::string& why) {
     const std::lock_guard lock(mutex);
     if (!problem) problem = why;
+    given_up = true;
   }
 
   std::unique_ptr<Store> Open(const std::string& folder, const Volume& volume) {
@@ -455,9 +459,7 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
                                                 Clock::time_point when) {
   auto promise = std::make_shared<std::promise<Catalogue_Finding>>();
   auto future = promise->get_future();
-  if (Problem()) {
-    // Not kept, and never will be on this run: said at once, sparing every
-    // probe a trip to the catalogue's thread.
+  if (Given_Up()) {
     promise->set_value(Catalogue_Finding{});
     return future;
   }
@@ -522,6 +524,8 @@ std::string Catalogue::File() const {
   const std::lock_guard lock(shared_->mutex);
   return shared_->file;
 }
+
+bool Catalogue::Given_Up() const { return shared_->given_up; }
 
 std::optional<std::string> Catalogue::Problem() const {
   const std::lock_guard lock(shared_->mutex);

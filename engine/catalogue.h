@@ -104,6 +104,9 @@ class Catalogue {
   std::string File() const;
   // Why the catalogue is not kept, once known.
   std::optional<std::string> Problem() const;
+  // The catalogue is known not to be kept: every check answers Not_Kept at
+  // once, and a probe need not ask.
+  bool Given_Up() const;
 
  private:
   struct Shared;

@@ -15,7 +15,9 @@ constexpr std::chrono::milliseconds Event_Interval{20};
 
 Catalogue_Check::Catalogue_Check(Catalogue* catalogue, const std::string& path, const Probe_Figures& figures)
     : path_(path) {
-  if (catalogue && (!figures.chunk_sums.empty() || figures.stamp.size == 0) && figures.bytes_read == figures.stamp.size) {
+  const bool whole_read = (!figures.chunk_sums.empty() || figures.stamp.size == 0) &&
+                          figures.bytes_read == figures.stamp.size;
+  if (catalogue && !catalogue->Given_Up() && whole_read) {
     finding_ = catalogue->Check(path, figures.stamp, figures.chunk_sums);
   }
 }

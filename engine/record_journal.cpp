@@ -32,6 +32,8 @@ namespace {
 
 // How long an ending program waits for the record's last lines.
 constexpr std::chrono::seconds Last_Lines_Wait{2};
+// How long a failure's line waits for others before it is written.
+constexpr std::chrono::milliseconds Gather_Time{250};
 
 std::string Line_Of(const nlohmann::json& value) {
   return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
@@ -82,6 +84,8 @@ struct Record_Journal::Writer {
   std::deque<Task> tasks;
   bool busy = false;
   bool closing = false;
+  // A task waits for no others: the run's start or end.
+  bool urgent = false;
   std::string path;
   std::optional<std::string> problem;
 
@@ -92,12 +96,19 @@ struct Record_Journal::Writer {
   std::uint64_t size = 0;
   std::uint64_t failures_not_written = 0;
 
-  void Post(Task task) {
+  // Hands the thread a task. An urgent one is done at once; a failure's
+  // line waits up to Gather_Time for those that follow it, so that a run
+  // failing on every tenth file wakes the thread and flushes the record a
+  // few times a second instead of once a failure.
+  void Post(Task task, bool is_urgent) {
+    bool wake = true;
     {
       const std::lock_guard lock(mutex);
+      wake = is_urgent || tasks.empty();
+      urgent = urgent || is_urgent;
       tasks.push_back(std::move(task));
     }
-    changed.notify_all();
+    if (wake) changed.notify_all();
   }
 
   void Serve() {
@@ -105,15 +116,18 @@ struct Record_Journal::Writer {
     for (;;) {
       changed.wait(lock, [&] { return !tasks.empty() || closing; });
       if (tasks.empty()) break;
-      Task task = std::move(tasks.front());
-      tasks.pop_front();
+      changed.wait_for(lock, Gather_Time, [&] { return urgent || closing; });
+      urgent = false;
       busy = true;
-      lock.unlock();
-      task(*this);
-      // Lines that came in a burst reach the drive together, once the
-      // burst is written.
-      lock.lock();
-      if (tasks.empty() && unsynced) {
+      while (!tasks.empty()) {
+        Task task = std::move(tasks.front());
+        tasks.pop_front();
+        lock.unlock();
+        task(*this);
+        lock.lock();
+      }
+      // The lines gathered reach the drive together.
+      if (unsynced) {
         lock.unlock();
         Sync();
         lock.lock();
@@ -279,17 +293,18 @@ void Record_Journal::Run_Began(const Run_Record& record) {
     if (!header.contains("volume")) header["volume"] = Volume_Json(Volume_Holding(root));
 #endif
     writer.Open(start, Line_Of(header));
-  });
+  }, true);
 }
 
 void Record_Journal::Probe_Failed(const Run_Record&, const Failure_Entry& failure) {
   Say_Problem();
   // Made into text on the writer's thread, off the run's.
-  writer_->Post([failure](Writer& writer) { writer.Append_Failure(Line_Of(Failure_Json(failure))); });
+  writer_->Post([failure](Writer& writer) { writer.Append_Failure(Line_Of(Failure_Json(failure))); }, false);
 }
 
 void Record_Journal::Run_Ended(const Run_Record& record) {
-  writer_->Post([summary = Summary_Json(record)](Writer& writer) mutable { writer.Finish(std::move(summary)); });
+  writer_->Post([summary = Summary_Json(record)](Writer& writer) mutable { writer.Finish(std::move(summary)); },
+                true);
   Say_Problem();
 }
 

@@ -204,6 +204,7 @@ TEST_F(Catalogue_Test, CatalogueThatCannotBeKeptAnswersAtOnce) {
   const std::optional<std::string> problem = catalogue.Problem();
   ASSERT_TRUE(problem);
   EXPECT_NE(problem->find(blocked), std::string::npos) << *problem;
+  EXPECT_TRUE(catalogue.Given_Up());
   auto answer = catalogue.Check("/media/stick/b", Stamp, {2});
   ASSERT_EQ(answer.wait_for(std::chrono::seconds(0)), std::future_status::ready);
   EXPECT_EQ(answer.get().outcome, Catalogue_Outcome::Not_Kept);
