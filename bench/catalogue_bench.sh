@@ -68,7 +68,7 @@ bytes=$(find "$state/palvimo/catalogue" -type f -printf '%s\n' | awk '{s+=$1} EN
 printf 'catalogue_bytes_per_file: %.0f\n' "$(echo "$bytes / 200000" | bc -l)"
 
 # Probe rate with the catalogue against without: 400 files of 64 KiB, pairs
-# of runs of 2 s in turns ABBA, each run's rate its probes over its own
+# of runs of 5 s in turns ABBA, each run's rate its probes over its own
 # elapsed time (so the program's start and end weigh on neither), the median
 # of the pairs' losses and their spread. Both halves keep their records; in
 # the one without, a file where the catalogue's folder would be keeps the
@@ -81,12 +81,12 @@ if [[ ! -f $probes/.made ]]; then
 fi
 mkdir -p "$work/with/palvimo" "$work/without/palvimo"
 touch "$work/without/palvimo/catalogue"
-rate() {  # rate STATE_HOME: probes per second of a run of 2 s
-  XDG_STATE_HOME=$1 "$check" --delay 0 -t 2s --json "$probes" 2>/dev/null | tail -n 1 |
+rate() {  # rate STATE_HOME: probes per second of a run of 5 s
+  XDG_STATE_HOME=$1 "$check" --delay 0 -t 5s --json "$probes" 2>/dev/null | tail -n 1 |
     python3 -c 'import json, sys; s = json.load(sys.stdin); print(s["probes"] / s["elapsed_seconds"])'
 }
 losses=()
-for pair in $(seq 1 24); do
+for pair in $(seq 1 16); do
   if (( pair % 2 )); then with=$(rate "$work/with"); without=$(rate "$work/without")
   else without=$(rate "$work/without"); with=$(rate "$work/with"); fi
   losses+=("$(echo "($without - $with) / $without * 100" | bc -l)")

@@ -61,7 +61,7 @@ Palvimo benchmark, data under $data
                       of 4 s each (ABBA); left out where no FUSE mount can be made
   catalogue_overhead_percent  loss of palvimo-check's probe rate (probes over the run's own
                       elapsed time) on 400 files of 64 KiB with the catalogue against
-                      without (records kept in both), in %, median of 24 pairs of 2 s runs
+                      without (records kept in both), in %, median of 16 pairs of 5 s runs
                       in turns ABBA, with the pairs' interquartile range as _iqr
                       (target: at most 3)
   scrub_vs_hashdeep   palvimo-check --scrub-all / hashdeep -r over the same 48 files of 4 MiB,
