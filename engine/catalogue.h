@@ -105,7 +105,7 @@ class Catalogue {
   // Why the catalogue is not kept, once known.
   std::optional<std::string> Problem() const;
   // The catalogue is known not to be kept: every check answers Not_Kept at
-  // once, and a probe need not ask.
+  // once, without a trip to its thread.
   bool Given_Up() const;
 
  private:

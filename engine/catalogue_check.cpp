@@ -17,7 +17,7 @@ Catalogue_Check::Catalogue_Check(Catalogue* catalogue, const std::string& path, 
     : path_(path) {
   const bool whole_read = (!figures.chunk_sums.empty() || figures.stamp.size == 0) &&
                           figures.bytes_read == figures.stamp.size;
-  if (catalogue && !catalogue->Given_Up() && whole_read) {
+  if (catalogue && whole_read) {
     finding_ = catalogue->Check(path, figures.stamp, figures.chunk_sums);
   }
 }

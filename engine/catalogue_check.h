@@ -16,8 +16,7 @@ namespace palvimo {
 class Catalogue_Check {
  public:
   // Asks `catalogue` about the read in `figures` of the file at `path`;
-  // nothing is asked when there is no catalogue, one known not to be kept,
-  // or no whole read.
+  // nothing is asked when there is no catalogue or no whole read.
   Catalogue_Check(Catalogue* catalogue, const std::string& path, const Probe_Figures& figures);
 
   // Waits for the answer, running `run_events` between short waits so that

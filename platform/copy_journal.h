@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -21,6 +22,8 @@ struct Copy_Entry {
   std::string path;
   std::string making;
   std::string removing;
+  // Every path above the copy may be found at, empty ones included.
+  std::array<const std::string*, 3> Paths() const { return {&path, &making, &removing}; }
   // The instance of the program that made it (Copy_Journal::Instance).
   std::string instance;
   // Random, per copy: the value of its mark where the volume keeps marks.

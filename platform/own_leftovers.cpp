@@ -31,7 +31,7 @@ std::optional<Copy_Entry> Entry_At(const Copy_Volume& volume, Copy_Journal& jour
   const std::string relative = volume.Relative(path);
   for (Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
     if (entry.token == making) continue;
-    for (const std::string* name : {&entry.path, &entry.making, &entry.removing}) {
+    for (const std::string* name : entry.Paths()) {
       if (!name->empty() && *name == relative) return std::move(entry);
     }
   }
@@ -132,14 +132,14 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
   } else {
     return Leftover::Other;
   }
-  // Set aside, should this run end too before it is unlinked, where the
-  // journal still finds it.
-  if (entry) plan.removing = Removing_Name(*entry);
   if (name.starts_with(Removing_Prefix)) {
     // Already set aside by a run that ended before unlinking it: proved
     // ours above, at a name no one else's file has.
     Unlink_Leftover(folder_fd, name, path);
   } else {
+    // Set aside, should this run end too before it is unlinked, where the
+    // journal still finds it.
+    if (entry) plan.removing = Removing_Name(*entry);
     Remove_Own_File(folder_fd, name, fd.Get(), path, volume.abilities, plan);
   }
   if (entry) journal.Remove(entry->token);
@@ -151,7 +151,7 @@ int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal)
   for (const Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
     if (journal.Is_Alive(entry.instance)) continue;
     bool kept = false;
-    for (const std::string* relative : {&entry.path, &entry.making, &entry.removing}) {
+    for (const std::string* relative : entry.Paths()) {
       if (relative->empty() || relative->front() != '/') continue;
       const std::string path = volume.Full(*relative);
       const auto slash = path.rfind('/');
