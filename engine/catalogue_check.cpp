@@ -17,7 +17,8 @@ Catalogue_Check::Catalogue_Check(Catalogue* catalogue, const std::string& path, 
     : path_(path) {
   const bool whole_read = (!figures.chunk_sums.empty() || figures.stamp.size == 0) &&
                           figures.bytes_read == figures.stamp.size;
-  if (catalogue && whole_read) {
+  // A catalogue that cannot be kept answers nothing worth the asking.
+  if (catalogue && whole_read && !catalogue->Given_Up()) {
     finding_ = catalogue->Check(path, figures.stamp, figures.chunk_sums);
   }
 }

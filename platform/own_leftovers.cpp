@@ -91,10 +91,10 @@ void Unlink_Leftover(int folder_fd, const std::string& name, const std::string& 
   throw Check_Error(path, "another user's leftover copy, left where it is: " + path, Failure_Kind::Permission_Denied);
 }
 
-}  // namespace
-
-Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string& path, const Copy_Volume& volume,
-                       Copy_Journal& journal, std::uint64_t making) {
+// Remove_If_Own, with the journal's entry for the file either the one
+// `swept` or, where there is none, the one found by its name.
+Leftover Remove_Leftover(int folder_fd, const std::string& name, const std::string& path, const Copy_Volume& volume,
+                         Copy_Journal& journal, std::uint64_t making, const Copy_Entry* swept) {
   struct stat found {};
   if (Calls().status_at(folder_fd, name.c_str(), &found, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(found.st_mode)) {
     return Leftover::Other;
@@ -113,7 +113,11 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
     return Leftover::Removed;
   }
   const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
-  const std::optional<Copy_Entry> entry = Entry_At(volume, journal, path, making);
+  // A volume whose copies are not journaled has no entry to look for by
+  // name; one journaled while it was mounted otherwise is the sweep's.
+  const std::optional<Copy_Entry> entry = swept                                ? std::optional(*swept)
+                                          : volume.abilities.Copies_Journaled() ? Entry_At(volume, journal, path, making)
+                                                                                : std::nullopt;
   Own_File_Plan plan;
   if (Has_Own_Mark(fd.Get(), path)) {
     if (Held_By_Live_Instance(fd.Get())) return Leftover::In_Use;
@@ -146,6 +150,13 @@ Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string
   return Leftover::Removed;
 }
 
+}  // namespace
+
+Leftover Remove_If_Own(int folder_fd, const std::string& name, const std::string& path, const Copy_Volume& volume,
+                       Copy_Journal& journal, std::uint64_t making) {
+  return Remove_Leftover(folder_fd, name, path, volume, journal, making, nullptr);
+}
+
 int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal) {
   int removed = 0;
   for (const Copy_Entry& entry : journal.Entries_Of(volume.identity)) {
@@ -160,7 +171,9 @@ int Remove_Journaled_Leftovers(const Copy_Volume& volume, Copy_Journal& journal)
       struct stat status {};
       if (!folder.Valid() || Calls().status(folder.Get(), &status) != 0 || status.st_dev != volume.device) continue;
       try {
-        if (Remove_If_Own(folder.Get(), path.substr(slash + 1), path, volume, journal) == Leftover::Removed) ++removed;
+        if (Remove_Leftover(folder.Get(), path.substr(slash + 1), path, volume, journal, 0, &entry) == Leftover::Removed) {
+          ++removed;
+        }
       } catch (const Check_Error&) {
         // Kept for a later run, or for the walk, which says why.
         kept = true;

@@ -291,15 +291,13 @@ class Copy_Job {
  private:
   Unique_Fd Open_Source() { return Open_Regular_File(slot_.folder.Get(), name_, true, source_path_); }
 
-  // Keeps the copy in the journal before it has its name. Where the volume
-  // keeps no marks the journal is all that tells a leftover of it from a
-  // user's file, and a copy it cannot keep is not made. Where it keeps marks
-  // and locks, the copy itself says it is ours and whether its maker still
-  // runs, and the journal, a flush on the home drive for every copy, would
-  // add nothing.
+  // Keeps the copy in the journal before it has its name, where the volume
+  // needs it. Where the volume keeps no marks the journal is all that tells
+  // a leftover of it from a user's file, and a copy it cannot keep is not
+  // made.
   void Journal_Copy(std::uint64_t size) {
     const Copy_Volume& volume = *slot_.volume;
-    if (volume.abilities.marks && volume.abilities.file_locks) return;
+    if (!volume.abilities.Copies_Journaled()) return;
     const auto beside = [&](const std::string& name) {
       return name.empty() ? std::string() : volume.Relative(slot_.folder_path + "/" + name);
     };

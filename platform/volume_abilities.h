@@ -36,6 +36,12 @@ struct Volume_Abilities {
   bool case_insensitive = false;
   // The longest name the folder takes, in bytes.
   long longest_name = 255;
+
+  // Whether copies made here are kept in the journal. Where the volume keeps
+  // marks and locks, a copy itself says it is ours and whether its maker
+  // still runs, and the journal, a flush on the home drive for every copy,
+  // would add nothing.
+  bool Copies_Journaled() const { return !(marks && file_locks); }
 };
 
 // Tries, in the folder `folder_fd` and through Calls(), everything

@@ -316,6 +316,23 @@ INSTANTIATE_TEST_SUITE_P(No_Link_Nor_No_Replace, Stranger_Test,
                          ::testing::Values(Refusals{.name = "exfat", .no_unnamed_files = true, .no_links = true,
                                                     .no_no_replace = true, .no_marks = true}));
 
+// A copy journaled while its volume kept no marks, left by a killed run, is
+// removed as the next run begins on that volume mounted by a driver that
+// keeps them, which journals nothing of its own there.
+TEST_F(Volume_Fixture, LeftoverJournaledUnderAnotherDriverIsRemoved) {
+  tree_.Write_File("a.doc", Random_Content(MiB / 2));
+  Refuse(File_Systems()[1]);
+  ASSERT_EQ(Active_Refusals().name, "exfat-fuse");
+  Leave_Killed_Copy("a.doc", Killed_At::Copied);
+  ASSERT_EQ(Journaled_Copies(), 1u);
+  Refuse(File_Systems()[0]);
+  const auto copier = Make_Copier();
+  const std::string note = copier->Know_Volume(*files_->Open_Folder(tree_.Root()));
+  EXPECT_NE(note.find("1 leftover copy of earlier runs removed"), std::string::npos) << note;
+  EXPECT_EQ(Entries(tree_.Root()), std::set<std::string>{"a.doc"});
+  EXPECT_EQ(Journaled_Copies(), 0u);
+}
+
 // A folder the volume's check cannot write in is no crash: the note says it
 // was not tried, and the copy fails as not checked.
 TEST_F(Volume_Fixture, VolumeThatCannotBeTriedIsSaidAndNotAFault) {
