@@ -298,9 +298,10 @@ Unique_Fd Open_Regular_File(int folder_fd, const std::string& name, bool follow_
 
 Own_File_Plan Plan_Own_File(const Volume_Abilities& abilities) {
   // Drawn afresh from the system each time: a generator's state would be
-  // shared with every process forked from this one.
-  std::random_device random;
-  const auto draw = [&random] { return (std::uint64_t{random()} << 32) ^ random(); };
+  // shared with every process forked from this one. The source is opened
+  // once a thread; opening it costs more than the draws.
+  thread_local std::random_device random;
+  const auto draw = [] { return (std::uint64_t{random()} << 32) ^ random(); };
   Own_File_Plan plan;
   while (plan.token == 0) plan.token = draw();
   // Two-second steps from 2000 to 2020: what FAT keeps of a time.
