@@ -3,11 +3,14 @@
 # a scrub against hashdeep over the same cold tree, a scrub's peak memory
 # over 200,000 small files and what each file takes in the catalogue. Prints
 # "name: value" lines. Usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK
+# PAIRED_LOSSES (the program that sums up pairs of runs, bench/engine).
 set -euo pipefail
 
-data=$(realpath "${1:?usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK}")
+usage="usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK PAIRED_LOSSES"
+data=$(realpath "${1:?$usage}")
 # XDG_STATE_HOME is taken only when absolute.
-check=${2:?usage: catalogue_bench.sh DATA_DIR PALVIMO_CHECK}
+check=${2:?$usage}
+paired_losses=${3:?$usage}
 if ! command -v hashdeep >/dev/null; then
   sudo_cmd=(); [[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get install -y -q hashdeep >&2
@@ -67,12 +70,12 @@ printf 'scrub_peak_rss_mb: %.1f\n' "$(echo "$rss_kib / 1024" | bc -l)"
 bytes=$(find "$state/palvimo/catalogue" -type f -printf '%s\n' | awk '{s+=$1} END {print s}')
 printf 'catalogue_bytes_per_file: %.0f\n' "$(echo "$bytes / 200000" | bc -l)"
 
-# Probe rate with the catalogue against without: 400 files of 64 KiB, pairs
-# of runs of 5 s in turns ABBA, each run's rate its probes over its own
-# elapsed time (so the program's start and end weigh on neither), the median
-# of the pairs' losses and their spread. Both halves keep their records; in
-# the one without, a file where the catalogue's folder would be keeps the
-# catalogue out.
+# Probe rate with the catalogue against without: 400 files of 64 KiB, 150
+# pairs of runs of 1 s in turns ABBA, each run's rate its probes over its
+# own elapsed time (so the program's start and end weigh on neither), each
+# pair's loss in per cent, summed up by paired_losses. Both halves keep
+# their records; in the one without, a file where the catalogue's folder
+# would be keeps the catalogue out.
 probes="$data/catalogue-probe-tree"
 if [[ ! -f $probes/.made ]]; then
   rm -rf "$probes"; mkdir -p "$probes"
@@ -81,17 +84,12 @@ if [[ ! -f $probes/.made ]]; then
 fi
 mkdir -p "$work/with/palvimo" "$work/without/palvimo"
 touch "$work/without/palvimo/catalogue"
-rate() {  # rate STATE_HOME: probes per second of a run of 5 s
-  XDG_STATE_HOME=$1 "$check" --delay 0 -t 5s --json "$probes" 2>/dev/null | tail -n 1 |
+rate() {  # rate STATE_HOME: probes per second of a run of 1 s
+  XDG_STATE_HOME=$1 "$check" --delay 0 -t 1s --json "$probes" 2>/dev/null | tail -n 1 |
     python3 -c 'import json, sys; s = json.load(sys.stdin); print(s["probes"] / s["elapsed_seconds"])'
 }
-losses=()
-for pair in $(seq 1 16); do
+for pair in $(seq 1 150); do
   if (( pair % 2 )); then with=$(rate "$work/with"); without=$(rate "$work/without")
   else without=$(rate "$work/without"); with=$(rate "$work/with"); fi
-  losses+=("$(echo "($without - $with) / $without * 100" | bc -l)")
-done
-quartile() { sort -g | awk -v q="$1" '{v[NR]=$1} END {at = 1 + q * (NR - 1); i = int(at); print v[i] + (at - i) * (v[i+1] - v[i])}'; }
-printf 'catalogue_overhead_percent: %.1f\n' "$(printf '%s\n' "${losses[@]}" | median)"
-printf 'catalogue_overhead_percent_iqr: %.1f\n' \
-  "$(echo "$(printf '%s\n' "${losses[@]}" | quartile 0.75) - $(printf '%s\n' "${losses[@]}" | quartile 0.25)" | bc -l)"
+  echo "($without - $with) / $without * 100" | bc -l
+done | "$paired_losses" catalogue_overhead_percent

@@ -51,19 +51,19 @@ Palvimo benchmark, data under $data
                       Start and Stop), same tree, no pause, 12 turns of 4 s each (ABBA)
   record_overhead_percent  loss of probe rate (probes per CPU second) of runs over 400 files
                       of 16 KiB in a RAM folder, every tenth probe failing, with each run
-                      recorded on disk and the report window open, against runs without;
-                      median of 96 pairs of 0.75 s runs in turns ABBA (target: at most 2);
-                      _iqr: the interquartile range of the pairs' figures, their spread;
-                      _median_95_low/_high: where the median lies with 95 % confidence
+                      recorded on disk and the report window open, against runs without,
+                      in %; 192 pairs of 0.75 s runs in turns ABBA (target: at most 2)
   record_overhead_wall_percent  the same by the clock, which a shared machine's load sways
   fuse_probe_ratio    palvimo-check's probes a second through a passthrough FUSE mount
                       / on the folder it shows, 1,000 files of 16 KiB, no pause, 6 turns
                       of 4 s each (ABBA); left out where no FUSE mount can be made
   catalogue_overhead_percent  loss of palvimo-check's probe rate (probes over the run's own
                       elapsed time) on 400 files of 64 KiB with the catalogue against
-                      without (records kept in both), in %, median of 16 pairs of 5 s runs
-                      in turns ABBA, with the pairs' interquartile range as _iqr
-                      (target: at most 3)
+                      without (records kept in both), in %; 150 pairs of 1 s runs in turns
+                      ABBA (target: at most 3)
+  *_overhead_*        each the mean of the middle 60 % of its pairs' losses; _95_low and
+                      _95_high: where it lies with 95 % confidence; _iqr: the interquartile
+                      range of single pairs' losses, their spread
   scrub_vs_hashdeep   palvimo-check --scrub-all / hashdeep -r over the same 48 files of 4 MiB,
                       each cold (caches dropped), median of 3 (target: at most 1.00)
   scrub_peak_rss_mb   peak resident memory (MiB) of --scrub-all over 200,000 files of 64 B
@@ -122,7 +122,8 @@ if [[ -x $fuse_bench && -x $passthrough_fs ]]; then
 fi
 
 echo "catalogue: probes with and without it, scrub against hashdeep, 200,000 files" >&2
-while IFS= read -r line; do results+=("$line"); done < <("$(dirname "$0")/catalogue_bench.sh" "$data" "$build/app/palvimo-check")
+while IFS= read -r line; do results+=("$line"); done < <("$(dirname "$0")/catalogue_bench.sh" "$data" "$build/app/palvimo-check" \
+                                               "$build/bench/engine/paired_losses")
 
 echo "bench took $((SECONDS - start)) s" >&2
 printf '%s\n' "${results[@]}"

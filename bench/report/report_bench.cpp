@@ -2,21 +2,17 @@
 // window as a run with faults leaves it:
 //   report_bench overhead DATA_DIR  prints how much lower the probe rate of a
 //       run over small files is with each run recorded on disk and the report
-//       window open (offscreen) than without them, in per cent, the median
-//       over many short pairs of runs, one of each, in turns ABBA so that a
-//       drift of the machine's load weighs on both alike, each figure with
-//       the spread of the pairs (interquartile range, "_iqr") and, for the
-//       CPU figure, the bounds its median lies within with 95 % confidence:
+//       window open (offscreen) than without them, in per cent, from many
+//       short pairs of runs, one of each, in turns ABBA so that a drift of
+//       the machine's load weighs on both alike (paired_losses.h: the figure,
+//       where it lies with 95 % confidence, and the pairs' spread):
 //         record_overhead_percent       probes per second of the process's
 //                                       CPU time (window, worker and record
 //                                       threads together)
 //         record_overhead_wall_percent  probes per second of the clock
 //       On a RAM folder the run is bound by the CPU, so the first is the rate
 //       an idle machine would reach; the second follows every other load on
-//       a shared machine, which in a run of 2 s can be far more than 2 %.
-//       A shared machine's load sways single pairs by several per cent either
-//       way; many short pairs, each compared within itself, and their median
-//       leave the record's own cost.
+//       a shared machine.
 //   report_bench show DATA_DIR      runs over the same files and a folder
 //       of larger ones for a few seconds, some probes failing, and leaves
 //       the window and its report shown until the program is ended.
@@ -28,9 +24,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <ctime>
 #include <cstdlib>
 #include <filesystem>
@@ -42,7 +35,7 @@
 #include <vector>
 
 #include "bench_data.h"
-#include "timing.h"
+#include "paired_losses.h"
 #include "window/dir_list.h"
 #include "window/last_result_lookup.h"
 #include "window/main_form.h"
@@ -58,7 +51,7 @@ constexpr std::size_t Small_File_Size = 16 << 10;
 constexpr int Large_Files = 12;
 constexpr std::size_t Large_File_Size = std::size_t{4} << 20;
 constexpr std::chrono::milliseconds Run_Time{750};
-constexpr int Pairs = 96;
+constexpr int Pairs = 192;
 constexpr int Show_Seconds = 6;
 
 // The small files, every tenth one's copy name taken, with a subfolder of
@@ -115,31 +108,6 @@ double Cpu_Seconds() {
   return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
 }
 
-// The value below which `share` of `values` lie, between the two nearest.
-double Quantile(std::vector<double> values, double share) {
-  std::sort(values.begin(), values.end());
-  const double at = share * static_cast<double>(values.size() - 1);
-  const auto below = static_cast<std::size_t>(at);
-  const std::size_t above = std::min(below + 1, values.size() - 1);
-  return values[below] + (at - static_cast<double>(below)) * (values[above] - values[below]);
-}
-
-double Interquartile_Range(const std::vector<double>& values) {
-  return Quantile(values, 0.75) - Quantile(values, 0.25);
-}
-
-// The bounds between which the median of the pairs' population lies with
-// 95 % confidence, from the order of the values alone: how far the figure
-// itself can be trusted, where the range above is how far one pair can.
-std::pair<double, double> Median_Bounds(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const double count = static_cast<double>(values.size());
-  const double reach = 0.98 * std::sqrt(count);
-  const auto low = static_cast<std::size_t>(std::max(0.0, std::floor(count / 2 - reach) - 1));
-  const auto high = static_cast<std::size_t>(std::min(count - 1, std::ceil(count / 2 + reach)));
-  return {values[low], values[high]};
-}
-
 // Runs over `folder` with no pause for `time`.
 Probe_Rates Probe_Rate(Main_Form& form, const fs::path& folder, bool recurse, std::chrono::milliseconds time) {
   form.Result_Dir->Set_Path(folder.string());
@@ -191,12 +159,8 @@ int Overhead(const fs::path& data) {
     wall_losses.push_back(loss(rates[0].per_second, rates[1].per_second));
   }
   std::cerr.rdbuf(standard_error);
-  const auto [cpu_low, cpu_high] = Median_Bounds(cpu_losses);
-  std::printf("record_overhead_percent: %.2f\nrecord_overhead_percent_iqr: %.2f\n"
-              "record_overhead_percent_median_95_low: %.2f\nrecord_overhead_percent_median_95_high: %.2f\n"
-              "record_overhead_wall_percent: %.2f\nrecord_overhead_wall_percent_iqr: %.2f\n",
-              bench::Median(cpu_losses), Interquartile_Range(cpu_losses), cpu_low, cpu_high,
-              bench::Median(wall_losses), Interquartile_Range(wall_losses));
+  bench::Print_Loss_Summary("record_overhead_percent", bench::Summarize_Losses(cpu_losses));
+  bench::Print_Loss_Summary("record_overhead_wall_percent", bench::Summarize_Losses(wall_losses));
   return 0;
 }
 
