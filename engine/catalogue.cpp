@@ -29,6 +29,11 @@ constexpr std::chrono::seconds Closing_Wait{5};
 constexpr std::chrono::milliseconds Batch_Time{500};
 // How long a writer waits for another program writing the same catalogue.
 constexpr int Busy_Wait_Ms = 5000;
+// How long a file found as catalogued keeps the time it was last found so
+// when it is found so again. A small folder checked for hours has each of
+// its files read many times a minute; a write on the home drive for each
+// read would tell a scrub, which skips a day's reads, nothing more.
+constexpr std::int64_t Verified_Time_Step = 60;
 
 std::int64_t Seconds_Of(Clock::time_point time) {
   return std::chrono::duration_cast<std::chrono::seconds>(time.time_since_epoch()).count();
@@ -476,7 +481,10 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
           store->Store_File(*relative, stamp, sums, Seconds_Of(when));
           break;
         case Catalogue_Outcome::Verified:
-          store->Touch(*relative, stamp, Seconds_Of(when));
+          if (known->stamp.ctime_ns != stamp.ctime_ns || known->stamp.inode != stamp.inode ||
+              Seconds_Of(when) - known->last_verified >= Verified_Time_Step) {
+            store->Touch(*relative, stamp, Seconds_Of(when));
+          }
           break;
         case Catalogue_Outcome::Not_Kept:
         case Catalogue_Outcome::Silent_Change:

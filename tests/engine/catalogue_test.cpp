@@ -210,6 +210,27 @@ TEST_F(Catalogue_Test, CatalogueThatCannotBeKeptAnswersAtOnce) {
   EXPECT_EQ(answer.get().outcome, Catalogue_Outcome::Not_Kept);
 }
 
+// A file read again and again is written in the catalogue once a minute at
+// most, but a new change time or inode number of it at once.
+TEST_F(Catalogue_Test, FileReadAgainIsWrittenOnlyWhenThereIsNewsOfIt) {
+  const auto at = [](int seconds) { return std::chrono::system_clock::time_point(std::chrono::seconds(seconds)); };
+  const auto last_verified = [](Catalogue& catalogue) {
+    const auto file = catalogue.Look_Up("/media/stick/f").get();
+    return file ? file->last_verified : -1;
+  };
+  Catalogue catalogue(state_folder, Stick);
+  File_Stamp stamp = Stamp;
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}, at(1000)).get().outcome, Catalogue_Outcome::New);
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}, at(1030)).get().outcome, Catalogue_Outcome::Verified);
+  EXPECT_EQ(last_verified(catalogue), 1000);
+  stamp.ctime_ns += 5;  // its mode changed, say
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}, at(1031)).get().outcome, Catalogue_Outcome::Verified);
+  EXPECT_EQ(catalogue.Look_Up("/media/stick/f").get()->stamp.ctime_ns, stamp.ctime_ns);
+  EXPECT_EQ(last_verified(catalogue), 1031);
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}, at(1091)).get().outcome, Catalogue_Outcome::Verified);
+  EXPECT_EQ(last_verified(catalogue), 1091);
+}
+
 TEST_F(Catalogue_Test, VolumeSeenAgainElsewhereKeepsItsCatalogue) {
   const File_Stamp stamp{3, 10, 20, 30, 40};
   Volume volume{"/media/a", "exfat", "", "/dev/sdz1", "ABCD-0001"};
