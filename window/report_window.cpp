@@ -38,10 +38,27 @@ namespace {
 // its probes at four times a second.
 constexpr std::chrono::milliseconds Update_Every{1000};
 
+// A selectable label of one line, as each figure's value is. Qt sizes a
+// selectable label by laying its text out as a document, twice, whenever
+// the text changes, which the figures do every second; one line's size is
+// its text's advance and its font's height.
+class Line_Label : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  QSize sizeHint() const override {
+    const QFontMetrics metrics = fontMetrics();
+    const int room = 2 * margin();
+    return QSize(metrics.horizontalAdvance(text()) + room, metrics.height() + room).grownBy(contentsMargins());
+  }
+  QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 // A label whose text can be selected and copied; what does not fit its width
 // is cut, and its tooltip has it whole.
-QLabel* Selectable_Label(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
+template <typename Label = QLabel>
+Label* Selectable_Label(QWidget* parent, const char* name) {
+  auto* label = new Label(parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -331,7 +348,7 @@ void Report_Window::Show_Figures() {
     while (figures_->rowCount() > 0) figures_->removeRow(0);
     figure_values_.clear();
     for (const std::string& label : labels) {
-      QLabel* value = Selectable_Label(this, "Figure_Value");
+      QLabel* value = Selectable_Label<Line_Label>(this, "Figure_Value");
       value->setAccessibleName(Display_Text(label));
       auto* caption = new QLabel(Display_Text(label + ":"), this);
       caption->setBuddy(value);
