@@ -290,6 +290,9 @@ void Report_Window::Record_Changed() { changed_ = true; }
 void Report_Window::Refresh() {
   if (!isVisible()) return;
   changed_ = false;
+  // A line shown or hidden lays the whole window out there and then; the
+  // layout waits for all of the refresh's changes instead and is done once.
+  layout()->setEnabled(false);
   if (record_.Start_Time() != shown_start_) {
     failures_->Clear();
     shown_start_ = record_.Start_Time();
@@ -318,6 +321,8 @@ void Report_Window::Refresh() {
   plot_->Set_Points(record_.Speeds());
   copy_button_->setEnabled(record_.Began());
   save_button_->setEnabled(record_.Began());
+  layout()->setEnabled(true);
+  layout()->invalidate();
 }
 
 // The drive as the run found it, with how its health changed once it ended;
@@ -336,28 +341,31 @@ void Report_Window::Show_Drive() {
   Show_Text(drive_, Display_Text(text));
 }
 
-// The rows are made again only when the figures listed change (the first
-// failure, the first large file); otherwise only their values are set.
+// A row is made or removed only when the figures listed grow or shrink (the
+// first failure, the first large file); otherwise its caption and value are
+// set, which changes nothing for figures that did not change.
 void Report_Window::Show_Figures() {
   std::vector<Report_Figure> figures = record_.Began() ? Report_Figures(record_) : std::vector<Report_Figure>{};
   // The drive has its own line at the top.
   std::erase_if(figures, [](const Report_Figure& figure) { return figure.label == "Drive"; });
-  std::vector<std::string> labels;
-  for (const Report_Figure& figure : figures) labels.push_back(figure.label);
-  if (labels != figure_labels_) {
-    while (figures_->rowCount() > 0) figures_->removeRow(0);
-    figure_values_.clear();
-    for (const std::string& label : labels) {
-      QLabel* value = Selectable_Label<Line_Label>(this, "Figure_Value");
-      value->setAccessibleName(Display_Text(label));
-      auto* caption = new QLabel(Display_Text(label + ":"), this);
-      caption->setBuddy(value);
-      figures_->addRow(caption, value);
-      figure_values_.push_back(value);
-    }
-    figure_labels_ = std::move(labels);
+  while (figure_values_.size() > figures.size()) {
+    figures_->removeRow(figures_->rowCount() - 1);
+    figure_values_.pop_back();
   }
-  for (std::size_t at = 0; at < figures.size(); ++at) Show_Text(figure_values_[at], Display_Text(figures[at].value));
+  while (figure_values_.size() < figures.size()) {
+    QLabel* value = Selectable_Label<Line_Label>(this, "Figure_Value");
+    auto* caption = new QLabel(this);
+    caption->setBuddy(value);
+    figures_->addRow(caption, value);
+    figure_values_.push_back(value);
+  }
+  for (std::size_t at = 0; at < figures.size(); ++at) {
+    const QString label = Display_Text(figures[at].label);
+    QLabel* const value = figure_values_[at];
+    if (value->accessibleName() != label) value->setAccessibleName(label);
+    static_cast<QLabel*>(figures_->itemAt(static_cast<int>(at), QFormLayout::LabelRole)->widget())->setText(label + ":");
+    Show_Text(value, Display_Text(figures[at].value));
+  }
 }
 
 void Report_Window::Show_Record_Place() {
