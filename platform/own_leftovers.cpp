@@ -115,9 +115,12 @@ Leftover Remove_Leftover(int folder_fd, const std::string& name, const std::stri
   const Unique_Fd fd = Open_Regular_File(folder_fd, name, false, path);
   // A volume whose copies are not journaled has no entry to look for by
   // name; one journaled while it was mounted otherwise is the sweep's.
-  const std::optional<Copy_Entry> entry = swept                                ? std::optional(*swept)
-                                          : volume.abilities.Copies_Journaled() ? Entry_At(volume, journal, path, making)
-                                                                                : std::nullopt;
+  std::optional<Copy_Entry> entry;
+  if (swept) {
+    entry = *swept;
+  } else if (volume.abilities.Copies_Journaled()) {
+    entry = Entry_At(volume, journal, path, making);
+  }
   Own_File_Plan plan;
   if (Has_Own_Mark(fd.Get(), path)) {
     if (Held_By_Live_Instance(fd.Get())) return Leftover::In_Use;

@@ -348,23 +348,24 @@ void Report_Window::Show_Figures() {
   std::vector<Report_Figure> figures = record_.Began() ? Report_Figures(record_) : std::vector<Report_Figure>{};
   // The drive has its own line at the top.
   std::erase_if(figures, [](const Report_Figure& figure) { return figure.label == "Drive"; });
-  while (figure_values_.size() > figures.size()) {
-    figures_->removeRow(figures_->rowCount() - 1);
-    figure_values_.pop_back();
-  }
-  while (figure_values_.size() < figures.size()) {
+  const int rows = static_cast<int>(figures.size());
+  while (figures_->rowCount() > rows) figures_->removeRow(figures_->rowCount() - 1);
+  while (figures_->rowCount() < rows) {
     QLabel* value = Selectable_Label<Line_Label>(this, "Figure_Value");
     auto* caption = new QLabel(this);
     caption->setBuddy(value);
     figures_->addRow(caption, value);
-    figure_values_.push_back(value);
   }
-  for (std::size_t at = 0; at < figures.size(); ++at) {
-    const QString label = Display_Text(figures[at].label);
-    QLabel* const value = figure_values_[at];
+  const auto label_at = [this](int row, QFormLayout::ItemRole role) {
+    return static_cast<QLabel*>(figures_->itemAt(row, role)->widget());
+  };
+  for (int row = 0; row < rows; ++row) {
+    const Report_Figure& figure = figures[static_cast<std::size_t>(row)];
+    const QString label = Display_Text(figure.label);
+    QLabel* const value = label_at(row, QFormLayout::FieldRole);
     if (value->accessibleName() != label) value->setAccessibleName(label);
-    static_cast<QLabel*>(figures_->itemAt(static_cast<int>(at), QFormLayout::LabelRole)->widget())->setText(label + ":");
-    Show_Text(value, Display_Text(figures[at].value));
+    label_at(row, QFormLayout::LabelRole)->setText(label + ":");
+    Show_Text(value, Display_Text(figure.value));
   }
 }
 

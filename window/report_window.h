@@ -82,7 +82,6 @@ class Report_Window : public QDialog {
   // The drive behind the folder and its health, above the verdict.
   QLabel* drive_ = nullptr;
   QFormLayout* const figures_;
-  std::vector<QLabel*> figure_values_;
   QLabel* const record_place_;
   Failure_Model* const failures_;
   QSortFilterProxyModel* const sorted_failures_;
