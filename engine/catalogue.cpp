@@ -14,6 +14,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/recent_rows.h"
 #include "engine/record_journal.h"
 #include "platform/chunk_sums.h"
 
@@ -81,6 +82,44 @@ std::vector<std::uint64_t> Sums_Of_Blob(const void* data, int size) {
     for (std::size_t byte = 0; byte < 8; ++byte) sums[i] |= std::uint64_t{bytes[i * 8 + byte]} << (8 * byte);
   }
   return sums;
+}
+
+// What a read of a file leaves in the catalogue: the row it holds of the
+// file afterwards, and what of it is to be written.
+struct Row_Change {
+  enum class Write { None, Store, Touch };
+  Write write = Write::None;
+  Catalogued_File row;
+};
+
+// The catalogue's row of a file after a read of it (`stamp`, `sums`, at
+// `now`) that compared with `known` as `finding` says; none when the read
+// was not one to keep. A changed content is stored anew, unless its change
+// was silent: then the content as it was stays, to be compared with again.
+std::optional<Row_Change> Change_After_Read(const Catalogued_File* known, const Catalogue_Finding& finding,
+                                            const File_Stamp& stamp, const std::vector<std::uint64_t>& sums,
+                                            std::int64_t now) {
+  switch (finding.outcome) {
+    case Catalogue_Outcome::New:
+    case Catalogue_Outcome::Recatalogued:
+      return Row_Change{Row_Change::Write::Store, Catalogued_File{stamp, sums, now, now}};
+    case Catalogue_Outcome::Verified: {
+      Row_Change change{Row_Change::Write::None, *known};
+      if (known->stamp.ctime_ns != stamp.ctime_ns || known->stamp.inode != stamp.inode ||
+          now - known->last_verified >= Verified_Time_Step) {
+        change.write = Row_Change::Write::Touch;
+        change.row.stamp.ctime_ns = stamp.ctime_ns;
+        change.row.stamp.inode = stamp.inode;
+        change.row.last_verified = now;
+      }
+      return change;
+    }
+    case Catalogue_Outcome::Silent_Change:
+      return Row_Change{Row_Change::Write::None, *known};
+    case Catalogue_Outcome::Not_Kept:
+      break;
+  }
+  return std::nullopt;
 }
 
 class Statement {
@@ -179,14 +218,19 @@ class Store {
     return file;
   }
 
-  void Store_File(const Relative_Path& path, const File_Stamp& stamp, const std::vector<std::uint64_t>& sums,
-                  std::int64_t now) {
-    Step(store_->Bind(path.folder, path.name, stamp.size, stamp.mtime_ns, stamp.ctime_ns, stamp.inode,
-                      Sums_Blob(sums), now, now));
-  }
-
-  void Touch(const Relative_Path& path, const File_Stamp& stamp, std::int64_t now) {
-    Step(touch_->Bind(stamp.ctime_ns, stamp.inode, now, path.folder, path.name));
+  void Write(const Relative_Path& path, const Row_Change& change) {
+    const Catalogued_File& row = change.row;
+    switch (change.write) {
+      case Row_Change::Write::Store:
+        Step(store_->Bind(path.folder, path.name, row.stamp.size, row.stamp.mtime_ns, row.stamp.ctime_ns,
+                          row.stamp.inode, Sums_Blob(row.chunk_sums), row.first_verified, row.last_verified));
+        break;
+      case Row_Change::Write::Touch:
+        Step(touch_->Bind(row.stamp.ctime_ns, row.stamp.inode, row.last_verified, path.folder, path.name));
+        break;
+      case Row_Change::Write::None:
+        break;
+    }
   }
 
   std::vector<std::string> Recent(const std::string& folder, std::int64_t since) {
@@ -301,9 +345,13 @@ struct Catalogue::Shared {
   std::optional<std::string> problem;
   // Set with `problem`: from then on there is no store.
   std::atomic<bool> given_up = false;
-  // The volume's, for the paths of its files.
+  // The volume's, for the paths of its files; set before any row is kept
+  // in `recent`.
   std::string mount_point;
   bool inodes_stable = true;
+  // Under `mutex`: the rows of the files checked last, as the database
+  // holds them once the jobs posted so far are done.
+  Recent_Rows recent;
 
   void Post(Job job) {
     {
@@ -468,6 +516,25 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
     promise->set_value(Catalogue_Finding{});
     return future;
   }
+  // A file checked lately is compared here, with the row kept of it: the
+  // thread is woken only for what is to be written. The jobs run in the
+  // order posted, so what they write follows the rows kept.
+  std::unique_lock lock(shared_->mutex);
+  if (const Catalogued_File* known = shared_->recent.Find(path)) {
+    const Catalogue_Finding finding = Compare_With_Catalogue(known, stamp, sums, shared_->inodes_stable);
+    const auto change = Change_After_Read(known, finding, stamp, sums, Seconds_Of(when));
+    if (change && change->write != Row_Change::Write::None) {
+      shared_->recent.Keep(path, change->row);
+      lock.unlock();
+      shared_->Post([shared = shared_.get(), path = std::move(path), change = *change](Store* store, Shared::Answers&) {
+        const auto relative = Split(shared->mount_point, path);
+        if (store && relative) store->Write(*relative, change);
+      });
+    }
+    promise->set_value(finding);
+    return future;
+  }
+  lock.unlock();
   shared_->Post([shared = shared_.get(), promise, path = std::move(path), stamp, sums = std::move(sums),
                  when](Store* store, Shared::Answers&) {
     Catalogue_Finding finding;
@@ -475,20 +542,10 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
     if (store && relative) {
       const auto known = store->Select(*relative);
       finding = Compare_With_Catalogue(known ? &*known : nullptr, stamp, sums, shared->inodes_stable);
-      switch (finding.outcome) {
-        case Catalogue_Outcome::New:
-        case Catalogue_Outcome::Recatalogued:
-          store->Store_File(*relative, stamp, sums, Seconds_Of(when));
-          break;
-        case Catalogue_Outcome::Verified:
-          if (known->stamp.ctime_ns != stamp.ctime_ns || known->stamp.inode != stamp.inode ||
-              Seconds_Of(when) - known->last_verified >= Verified_Time_Step) {
-            store->Touch(*relative, stamp, Seconds_Of(when));
-          }
-          break;
-        case Catalogue_Outcome::Not_Kept:
-        case Catalogue_Outcome::Silent_Change:
-          break;
+      if (auto change = Change_After_Read(known ? &*known : nullptr, finding, stamp, sums, Seconds_Of(when))) {
+        store->Write(*relative, *change);
+        const std::lock_guard kept(shared->mutex);
+        shared->recent.Keep(path, std::move(change->row));
       }
     }
     // Said at once, not after the batch's commit: the probe waits for it,

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "engine/catalogue.h"
+#include "engine/recent_rows.h"
 #include "engine/scrub.h"
 #include "support/random_content.h"
 #include "support/restarted_program.h"
@@ -229,6 +230,27 @@ TEST_F(Catalogue_Test, FileReadAgainIsWrittenOnlyWhenThereIsNewsOfIt) {
   EXPECT_EQ(last_verified(catalogue), 1031);
   EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}, at(1091)).get().outcome, Catalogue_Outcome::Verified);
   EXPECT_EQ(last_verified(catalogue), 1091);
+}
+
+// A file read again in one session is compared with what was catalogued of
+// it last, whether its row is still held in memory or has been let go for
+// others' and is read from the database again.
+TEST_F(Catalogue_Test, FileReadAgainIsComparedWithWhatWasCataloguedLast) {
+  Catalogue catalogue(state_folder, Stick);
+  File_Stamp stamp = Stamp;
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {1}).get().outcome, Catalogue_Outcome::New);
+  stamp.mtime_ns += 1000;  // the user edited it
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {2}).get().outcome, Catalogue_Outcome::Recatalogued);
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {2}).get().outcome, Catalogue_Outcome::Verified);
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {3}).get().outcome, Catalogue_Outcome::Silent_Change);
+  for (std::size_t i = 0; i < Recent_Rows::Files_Most; ++i) {
+    catalogue.Check("/media/stick/other/" + std::to_string(i), Stamp, {7});
+  }
+  EXPECT_EQ(catalogue.Check("/media/stick/f", stamp, {3}).get().outcome, Catalogue_Outcome::Silent_Change);
+  const auto kept = catalogue.Look_Up("/media/stick/f").get();
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->stamp.mtime_ns, stamp.mtime_ns);
+  EXPECT_EQ(kept->chunk_sums, std::vector<std::uint64_t>{2});
 }
 
 TEST_F(Catalogue_Test, VolumeSeenAgainElsewhereKeepsItsCatalogue) {
