@@ -437,6 +437,12 @@ struct Catalogue::Shared {
       }
       lock.lock();
     }
+    // Closed before the catalogue is let go, since the program may end as
+    // soon as it is: the database closed takes its log back into itself and
+    // is left one file, not a log that the next opening must read through.
+    lock.unlock();
+    store.reset();
+    lock.lock();
     done = true;
     changed.notify_all();
   }

@@ -82,7 +82,8 @@ class Catalogue {
   Catalogue(std::string folder, std::string root);
   // The catalogue of `volume`.
   Catalogue(std::string folder, Volume volume);
-  // Waits a while for what was asked to be committed, then lets it go.
+  // Waits a while for what was asked to be committed and the database
+  // closed, then lets it go.
   ~Catalogue();
   Catalogue(const Catalogue&) = delete;
   Catalogue& operator=(const Catalogue&) = delete;

@@ -194,6 +194,21 @@ TEST_F(Catalogue_Test, CatalogueSurvivesItsWriterKilledMidBatch) {
   EXPECT_FALSE(catalogue.Problem());
 }
 
+// A catalogue let go is closed by then, its log taken back into the
+// database: a program ending at once leaves one file, whole.
+TEST_F(Catalogue_Test, CatalogueLetGoIsLeftOneFile) {
+  std::string file;
+  {
+    Catalogue catalogue(state_folder, Stick);
+    EXPECT_EQ(catalogue.Check("/media/stick/f", Stamp, {1}).get().outcome, Catalogue_Outcome::New);
+    file = catalogue.File();
+  }
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_FALSE(std::filesystem::exists(file + "-wal"));
+  Catalogue again(state_folder, Stick);
+  EXPECT_EQ(again.Check("/media/stick/f", Stamp, {1}).get().outcome, Catalogue_Outcome::Verified);
+}
+
 // A catalogue that cannot be kept says why, answers every probe "not kept",
 // and, once it knows, answers at once instead of on its thread.
 TEST_F(Catalogue_Test, CatalogueThatCannotBeKeptAnswersAtOnce) {
