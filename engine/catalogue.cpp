@@ -65,6 +65,13 @@ std::optional<Relative_Path> Split(const std::string& mount_point, const std::st
   return Relative_Path{relative->substr(0, slash), relative->substr(slash + 1)};
 }
 
+std::string Full_Path(const std::string& mount_point, const Relative_Path& path) {
+  std::string full = mount_point == "/" ? std::string() : mount_point;
+  full += '/';
+  if (!path.folder.empty()) full += path.folder + "/";
+  return full + path.name;
+}
+
 std::string Sums_Blob(const std::vector<std::uint64_t>& sums) {
   std::string blob(sums.size() * 8, '\0');
   for (std::size_t i = 0; i < sums.size(); ++i) {
@@ -160,6 +167,19 @@ std::string Column_Blob(sqlite3_stmt* statement, int column) {
   return data ? std::string(data, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) : std::string();
 }
 
+// A file's row from its size on, in the files table's order.
+Catalogued_File File_At(sqlite3_stmt* row, int first) {
+  Catalogued_File file;
+  file.stamp.size = static_cast<std::uint64_t>(sqlite3_column_int64(row, first));
+  file.stamp.mtime_ns = sqlite3_column_int64(row, first + 1);
+  file.stamp.ctime_ns = sqlite3_column_int64(row, first + 2);
+  file.stamp.inode = static_cast<std::uint64_t>(sqlite3_column_int64(row, first + 3));
+  file.chunk_sums = Sums_Of_Blob(sqlite3_column_blob(row, first + 4), sqlite3_column_bytes(row, first + 4));
+  file.first_verified = sqlite3_column_int64(row, first + 5);
+  file.last_verified = sqlite3_column_int64(row, first + 6);
+  return file;
+}
+
 // The open database of one volume, used only on the catalogue's thread.
 class Store {
  public:
@@ -183,6 +203,9 @@ class Store {
     touch_ = std::make_unique<Statement>(
         db_, "UPDATE files SET ctime_ns = ?, inode = ?, last_verified = ? WHERE folder = ? AND name = ?");
     recent_ = std::make_unique<Statement>(db_, "SELECT name FROM files WHERE folder = ? AND last_verified >= ?");
+    under_ = std::make_unique<Statement>(
+        db_, "SELECT folder, name, size, mtime_ns, ctime_ns, inode, sums, first_verified, last_verified FROM files"
+             " WHERE folder = ? OR (folder >= ? AND folder < ?) LIMIT ?");
     begin_ = std::make_unique<Statement>(db_, "BEGIN IMMEDIATE");
     commit_ = std::make_unique<Statement>(db_, "COMMIT");
   }
@@ -193,6 +216,7 @@ class Store {
     store_.reset();
     touch_.reset();
     recent_.reset();
+    under_.reset();
     begin_.reset();
     commit_.reset();
     sqlite3_close(db_);
@@ -206,16 +230,26 @@ class Store {
     const int result = sqlite3_step(row);
     if (result == SQLITE_DONE) return std::nullopt;
     if (result != SQLITE_ROW) throw std::runtime_error(sqlite3_errmsg(db_));
-    Catalogued_File file;
-    file.stamp.size = static_cast<std::uint64_t>(sqlite3_column_int64(row, 0));
-    file.stamp.mtime_ns = sqlite3_column_int64(row, 1);
-    file.stamp.ctime_ns = sqlite3_column_int64(row, 2);
-    file.stamp.inode = static_cast<std::uint64_t>(sqlite3_column_int64(row, 3));
-    file.chunk_sums = Sums_Of_Blob(sqlite3_column_blob(row, 4), sqlite3_column_bytes(row, 4));
-    file.first_verified = sqlite3_column_int64(row, 5);
-    file.last_verified = sqlite3_column_int64(row, 6);
+    Catalogued_File file = File_At(row, 0);
     sqlite3_reset(row);
     return file;
+  }
+
+  // The rows of the files in `folder` and the folders under it, `most` at
+  // most; the volume's root folder is the empty one.
+  std::vector<std::pair<Relative_Path, Catalogued_File>> Rows_Under(const std::string& folder, std::size_t most) {
+    // Folders under it sort from its name and a slash to its name and the
+    // byte after the slash.
+    const std::string below = folder.empty() ? std::string() : folder + "/";
+    const std::string beyond = folder.empty() ? std::string(1, '\xff') : folder + "0";
+    sqlite3_stmt* rows = under_->Bind(folder, below, beyond, static_cast<std::int64_t>(most));
+    std::vector<std::pair<Relative_Path, Catalogued_File>> found;
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(rows)) == SQLITE_ROW) {
+      found.emplace_back(Relative_Path{Column_Blob(rows, 0), Column_Blob(rows, 1)}, File_At(rows, 2));
+    }
+    if (result != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+    return found;
   }
 
   void Write(const Relative_Path& path, const Row_Change& change) {
@@ -287,7 +321,7 @@ class Store {
   }
 
   sqlite3* db_;
-  std::unique_ptr<Statement> select_, store_, touch_, recent_, begin_, commit_;
+  std::unique_ptr<Statement> select_, store_, touch_, recent_, under_, begin_, commit_;
 };
 
 }  // namespace
@@ -359,6 +393,17 @@ struct Catalogue::Shared {
       jobs.push_back(std::move(job));
     }
     changed.notify_all();
+  }
+
+  // Holds the rows of the files under the folder at the full path `root`
+  // when they are few enough to be held all.
+  void Hold_Rows_Under(Store& store, const std::string& root) {
+    const auto folder = Relative_To(mount_point, root);
+    if (!folder) return;
+    auto rows = store.Rows_Under(*folder, Recent_Rows::Files_Most + 1);
+    if (rows.size() > Recent_Rows::Files_Most) return;
+    const std::lock_guard lock(mutex);
+    for (auto& [path, row] : rows) recent.Keep(Full_Path(mount_point, path), std::move(row));
   }
 
   void Set_Problem(const std::string& why) {
@@ -494,12 +539,17 @@ void Catalogue::Start(std::string folder, std::function<Volume()> find) {
 }
 
 Catalogue::Catalogue(std::string folder, std::string root) : shared_(std::make_shared<Shared>()) {
-  Start(std::move(folder), [root = std::move(root)] {
+  Start(std::move(folder), [root] {
 #ifdef __linux__
     return Volume_Holding(root);
 #else
     return Volume{};
 #endif
+  });
+  // The first job: a folder of few files, checked for hours, then has each
+  // read compared at once, never waiting on the database.
+  shared_->Post([shared = shared_.get(), root = std::move(root)](Store* store, Shared::Answers&) {
+    if (store) shared->Hold_Rows_Under(*store, root);
   });
 }
 

@@ -65,9 +65,11 @@ std::string Default_Catalogue_Folder();
 
 // The catalogue of one volume: what each of its files held when it was last
 // read whole, kept in a database of its own in `folder` on this machine,
-// never on the volume. Everything is done on a thread of the catalogue's,
+// never on the volume. The database is used on a thread of the catalogue's,
 // with one connection, a transaction per batch of what was asked meanwhile;
-// callers are given futures. A catalogue that cannot be kept (no state
+// callers are given futures. The rows of the files checked last are held
+// (Recent_Rows), and a check of one of them is answered at once, with only
+// what is to be written left to the thread. A catalogue that cannot be kept (no state
 // folder, a full or read-only home) answers Not_Kept and nothing, and says
 // why in Problem(); it never stops a check.
 class Catalogue {
@@ -78,7 +80,8 @@ class Catalogue {
 
   // The catalogue of the volume that holds the folder at the full path
   // `root`; the volume is looked for on the catalogue's thread, since it is
-  // found by looking at the drive.
+  // found by looking at the drive. The rows of the files under `root` are
+  // read first, and held when they are few enough to be held all.
   Catalogue(std::string folder, std::string root);
   // The catalogue of `volume`.
   Catalogue(std::string folder, Volume volume);
@@ -90,7 +93,8 @@ class Catalogue {
 
   // Compares a whole read of the file at the full path `path` with what is
   // catalogued, and catalogues it unless its content changed silently: then
-  // the content as it was stays, to be compared with again.
+  // the content as it was stays, to be compared with again. A file is
+  // checked again only once the answer for it has come.
   std::future<Catalogue_Finding> Check(std::string path, File_Stamp stamp, std::vector<std::uint64_t> sums,
                                        std::chrono::system_clock::time_point when = std::chrono::system_clock::now());
   // What is catalogued of the file at the full path `path`.

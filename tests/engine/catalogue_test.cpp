@@ -194,6 +194,25 @@ TEST_F(Catalogue_Test, CatalogueSurvivesItsWriterKilledMidBatch) {
   EXPECT_FALSE(catalogue.Problem());
 }
 
+// A catalogue opened on a folder of few files holds their rows: a probe of
+// one is answered at once, a drive change included.
+TEST_F(Catalogue_Test, FewFilesUnderTheRootAreComparedWithoutWaitingOnTheDatabase) {
+  const std::string file = data + "/sub/f";
+  const File_Stamp& stamp = Stamp;
+  {
+    Catalogue first(state_folder, data);
+    EXPECT_EQ(first.Check(file, stamp, {1}).get().outcome, Catalogue_Outcome::New);
+  }
+  Catalogue catalogue(state_folder, data);
+  catalogue.Flush();
+  auto same = catalogue.Check(file, stamp, {1});
+  ASSERT_EQ(same.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+  EXPECT_EQ(same.get().outcome, Catalogue_Outcome::Verified);
+  auto changed = catalogue.Check(file, stamp, {2});
+  ASSERT_EQ(changed.wait_for(std::chrono::seconds(0)), std::future_status::ready);
+  EXPECT_EQ(changed.get().outcome, Catalogue_Outcome::Silent_Change);
+}
+
 // A catalogue let go is closed by then, its log taken back into the
 // database: a program ending at once leaves one file, whole.
 TEST_F(Catalogue_Test, CatalogueLetGoIsLeftOneFile) {
