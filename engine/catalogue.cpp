@@ -379,13 +379,12 @@ struct Catalogue::Shared {
   std::optional<std::string> problem;
   // Set with `problem`: from then on there is no store.
   std::atomic<bool> given_up = false;
-  // The volume's, for the paths of its files; set before any row is kept
-  // in `recent`.
+  // The volume's, for the paths of its files; set before any row is held.
   std::string mount_point;
   bool inodes_stable = true;
-  // Under `mutex`: the rows of the files checked last, as the database
-  // holds them once the jobs posted so far are done.
-  Recent_Rows recent;
+  // Under `mutex`: rows as the database holds them once the jobs posted so
+  // far are done.
+  Recent_Rows held;
 
   void Post(Job job) {
     {
@@ -403,7 +402,7 @@ struct Catalogue::Shared {
     auto rows = store.Rows_Under(*folder, Recent_Rows::Files_Most + 1);
     if (rows.size() > Recent_Rows::Files_Most) return;
     const std::lock_guard lock(mutex);
-    for (auto& [path, row] : rows) recent.Keep(Full_Path(mount_point, path), std::move(row));
+    for (auto& [path, row] : rows) held.Keep(Full_Path(mount_point, path), std::move(row));
   }
 
   void Set_Problem(const std::string& why) {
@@ -576,11 +575,11 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
   // thread is woken only for what is to be written. The jobs run in the
   // order posted, so what they write follows the rows kept.
   std::unique_lock lock(shared_->mutex);
-  if (const Catalogued_File* known = shared_->recent.Find(path)) {
+  if (const Catalogued_File* known = shared_->held.Find(path)) {
     const Catalogue_Finding finding = Compare_With_Catalogue(known, stamp, sums, shared_->inodes_stable);
     const auto change = Change_After_Read(known, finding, stamp, sums, Seconds_Of(when));
     if (change && change->write != Row_Change::Write::None) {
-      shared_->recent.Keep(path, change->row);
+      shared_->held.Keep(path, change->row);
       lock.unlock();
       shared_->Post([shared = shared_.get(), path = std::move(path), change = *change](Store* store, Shared::Answers&) {
         const auto relative = Split(shared->mount_point, path);
@@ -601,7 +600,7 @@ std::future<Catalogue_Finding> Catalogue::Check(std::string path, File_Stamp sta
       if (auto change = Change_After_Read(known ? &*known : nullptr, finding, stamp, sums, Seconds_Of(when))) {
         store->Write(*relative, *change);
         const std::lock_guard kept(shared->mutex);
-        shared->recent.Keep(path, std::move(change->row));
+        shared->held.Keep(path, std::move(change->row));
       }
     }
     // Said at once, not after the batch's commit: the probe waits for it,

@@ -67,11 +67,11 @@ std::string Default_Catalogue_Folder();
 // read whole, kept in a database of its own in `folder` on this machine,
 // never on the volume. The database is used on a thread of the catalogue's,
 // with one connection, a transaction per batch of what was asked meanwhile;
-// callers are given futures. The rows of the files checked last are held
-// (Recent_Rows), and a check of one of them is answered at once, with only
-// what is to be written left to the thread. A catalogue that cannot be kept (no state
-// folder, a full or read-only home) answers Not_Kept and nothing, and says
-// why in Problem(); it never stops a check.
+// callers are given futures. Some rows are held in memory as well
+// (Recent_Rows): a check of one of their files is answered at once, and only
+// what is to be written goes to the thread. A catalogue that cannot be kept
+// (no state folder, a full or read-only home) answers Not_Kept and nothing,
+// and says why in Problem(); it never stops a check.
 class Catalogue {
  public:
   // A batch is committed once this many requests are done, half a second

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -10,11 +9,12 @@
 
 namespace palvimo {
 
-// The catalogue's rows of the files it checked last, by full path, the
-// oldest let go first once too many files or sums are held. A small folder
-// checked for hours has each of its files read many times a minute; its
-// reads are compared with these rows and cost the database nothing unless
-// something is to be written.
+// The catalogue's rows held in memory, by full path: those of the files
+// under the folder it was opened on when they are few, and of the files it
+// checked last, the oldest let go first once too many files or sums are
+// held. A small folder checked for hours has each of its files read many
+// times a minute; its reads are compared with these rows and cost the
+// database nothing unless something is to be written.
 class Recent_Rows {
  public:
   static constexpr std::size_t Files_Most = 4096;
