@@ -347,6 +347,10 @@ std::string Silent_Change_Reason(std::uint64_t offset) {
 }
 
 bool Inodes_Stable(const std::string& type) {
+  // A FUSE driver may number a file anew whenever the kernel has forgotten
+  // it, as exFAT's does, and the table does not say which driver serves a
+  // "fuseblk" mount.
+  if (type == "fuse" || type == "fuseblk" || type.starts_with("fuse.")) return false;
   return type != "vfat" && type != "msdos" && type != "exfat" && type != "fat" && type != "umsdos";
 }
 

@@ -52,7 +52,8 @@ Catalogue_Finding Compare_With_Catalogue(const Catalogued_File* known, const Fil
 std::string Silent_Change_Reason(std::uint64_t offset);
 
 // Whether files of the file system type `type` keep their inode numbers
-// from one mount to the next; FAT's and exFAT's are made up at each mount.
+// from one mount to the next; FAT's and exFAT's are made up at each mount,
+// and a FUSE driver's may change even while it is mounted.
 bool Inodes_Stable(const std::string& type);
 
 // The name of the catalogue file of the volume whose identity is `identity`

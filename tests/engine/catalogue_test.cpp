@@ -307,6 +307,20 @@ TEST_F(Catalogue_Test, VolumeSeenAgainElsewhereKeepsItsCatalogue) {
   EXPECT_NE(other.File(), again.File());
 }
 
+// exFAT's FUSE driver numbers a file anew once the kernel has forgotten it:
+// the new number is no sign that the user replaced the file.
+TEST_F(Catalogue_Test, FileRenumberedByAFuseDriverIsStillComparedByContent) {
+  const Volume stick{"/media/stick", "fuseblk", "STICK", "/dev/sdz1", "5678-ef01"};
+  {
+    Catalogue catalogue(state_folder, stick);
+    EXPECT_EQ(catalogue.Check("/media/stick/f", Stamp, {1}).get().outcome, Catalogue_Outcome::New);
+  }
+  File_Stamp renumbered = Stamp;
+  renumbered.inode += 200;
+  Catalogue catalogue(state_folder, stick);
+  EXPECT_EQ(catalogue.Check("/media/stick/f", renumbered, {2}).get().outcome, Catalogue_Outcome::Silent_Change);
+}
+
 TEST(Compare_With_Catalogue_Test, OnlyAWholeReadWithTheSameSizeTimeAndInodeCanShowADriveChange) {
   const Catalogued_File known{{2 * MiB, 10, 20, 30, 40}, {1, 2}, 0, 0};
   File_Stamp stamp = known.stamp;
